@@ -1,0 +1,3 @@
+#include "StartFolder.h"
+
+WCHAR szStartFolder[MAX_PATH];

@@ -1,0 +1,38 @@
+// What a deployment project asks for: filled once by the project reader,
+// read by the driver.
+#pragma once
+
+#include "../base/WinTypes.h"
+#include "ArrayT.h"
+
+struct COPY_FILE_ITEM {
+    WCHAR szTargetFolder[MAX_PATH];  // may be empty; may hold %VARIABLE% references
+    WCHAR szFileName[MAX_PATH];      // relative to the tool's folder; never empty in the list
+};
+
+struct DEPLOY_PROJECT {
+    BOOL bStopApp;
+    BOOL bStopService;
+    BOOL bUninstall;
+    BOOL bInstall;
+    BOOL bInstallService;
+    BOOL bCopyFiles;
+    BOOL bRestartService;
+    BOOL bRestartApp;
+    WCHAR szUserProject[MAX_PATH];
+    WCHAR szServiceProject[MAX_PATH];
+    WCHAR szUninstallFile[MAX_PATH];
+    WCHAR szUninstallMode[128];
+    WCHAR szInstallFile[MAX_PATH];
+    WCHAR szInstallMode[128];
+    CArrayT<COPY_FILE_ITEM> arrCopyFiles;
+};
+
+extern DEPLOY_PROJECT DeployProject;
+
+// TRUE when DeployProject has been filled; FALSE, with a line saying why, when
+// the project file cannot be used.
+BOOL ReadDeployProject(LPCWSTR szPath);
+
+// Switches off, texts empty, copy list empty: the state before reading.
+void ResetDeployProject();

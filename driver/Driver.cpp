@@ -1,0 +1,232 @@
+#include "Driver.h"
+
+#include <cwchar>
+
+#include "../appctl/AppControl.h"
+#include "../appctl/InstallDir.h"
+#include "../appctl/Installer.h"
+#include "../appctl/Product.h"
+#include "../base/Console.h"
+#include "../base/Handles.h"
+#include "../base/StartFolder.h"
+#include "../base/Text.h"
+#include "../placement/Placement.h"
+#include "../service/ServiceMngr.h"
+#include "CopyStep.h"
+#include "DeployProject.h"
+
+namespace {
+
+const DWORD kServiceStopTimeout = 5000;
+const int kProjectPathUnits = 522;    // the start folder and a found file name
+const int kServiceDirUnits = 228;     // leaves room for the service's file name
+const int kCommandLineUnits = 292;
+
+void PrintUsage()
+{
+    ConsolePrintA("Command Line:\r\n");
+    ConsolePrintA("   Kovalimber depoly.prj\r\n");
+    ConsolePrintA("Or use the first prj file in the started folder:\r\n");
+    ConsolePrintA("   Kovalimber\r\n");
+}
+
+// The folder of the tool as it was started, with its separator; a word
+// without any separator stays whole.
+void SetStartFolder(LPCWSTR szSelf)
+{
+    CopyText(szStartFolder, MAX_PATH, szSelf ? szSelf : L"");
+    WCHAR* pLast = nullptr;
+    for (WCHAR* p = szStartFolder; *p; ++p) {
+        if (*p == L'\\' || *p == L'/' || *p == L':')
+            pLast = p;
+    }
+    if (pLast)
+        pLast[1] = L'\0';
+}
+
+// The first "*.prj" entry beside the tool that is not a folder.
+LPWSTR FindProjectBesideTool(LPWSTR szProjectFile)
+{
+    if (!CopyText(szProjectFile, kProjectPathUnits, szStartFolder) ||
+        !AppendText(szProjectFile, kProjectPathUnits, L"*.prj"))
+        return nullptr;
+    WIN32_FIND_DATAW FindData;
+    CFindHandle hFind(FindFirstFileW(szProjectFile, &FindData));
+    if (!hFind.IsValid())
+        return nullptr;
+    do {
+        if (!(FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            if (!CopyText(szProjectFile, kProjectPathUnits, szStartFolder) ||
+                !AppendText(szProjectFile, kProjectPathUnits, FindData.cFileName))
+                return nullptr;
+            return szProjectFile;
+        }
+    } while (FindNextFileW(hFind.Get(), &FindData));
+    return nullptr;
+}
+
+// At most 259 characters of the argument; a leading double quote starts the
+// path, the next one (if any) ends it.
+LPWSTR TakeProjectArgument(LPWSTR szProjectFile, LPCWSTR szArgument)
+{
+    CopyText(szProjectFile, MAX_PATH, szArgument);
+    if (szProjectFile[0] != L'"')
+        return szProjectFile;
+    WCHAR* pClose = wcschr(szProjectFile + 1, L'"');
+    if (pClose)
+        *pClose = L'\0';
+    return szProjectFile + 1;
+}
+
+void StopApplicationStep()
+{
+    ConsolePrintW(L"Stopping Application...\r\n");
+    CloseApplication(g_szAppMainWndClass);
+    if (WaitApplicationExit())
+        ConsolePrintW(L"Stopped Application Successfully.\r\n");
+    else
+        ConsolePrintW(L"Stop Application failed.\r\n");
+}
+
+void StopServiceStep(CServiceMngr& svcMngr)
+{
+    ConsolePrintW(L"Stopping Service...\r\n");
+    if (svcMngr.Stop(kServiceStopTimeout))
+        ConsolePrintW(L"Stopped Service Successfully.\r\n");
+    else
+        ConsolePrintW(L"Stop Service failed.\r\n");
+}
+
+void UninstallStep()
+{
+    DEPLOY_PROJECT& project = DeployProject;
+    if (!project.szUninstallFile[0])
+        CopyText(project.szUninstallFile, MAX_PATH, g_szDefaultProductCode);
+    ConsolePrintW(L"Uninstall %ls...\r\n", project.szUninstallFile);
+    if (RunInstaller(project.szUninstallFile, project.szUninstallMode, TRUE))
+        ConsolePrintW(L"Uninstall successfully.\r\n");
+    else
+        ConsolePrintW(L"Uninstall failed.\r\n");
+}
+
+void InstallStep()
+{
+    DEPLOY_PROJECT& project = DeployProject;
+    if (!project.szInstallFile[0]) {
+        ConsolePrintW(L"Error:install_file is absent.\r\n");
+        return;
+    }
+    ConsolePrintW(L"Install %ls...\r\n", project.szInstallFile);
+    if (RunInstaller(project.szInstallFile, project.szInstallMode, FALSE))
+        ConsolePrintW(L"Install successfully.\r\n");
+    else
+        ConsolePrintW(L"Install failed.\r\n");
+}
+
+void UserProjectStep()
+{
+    ConsolePrintW(L"Set user project...\r\n");
+    if (SetUserProject(DeployProject.szUserProject))
+        ConsolePrintW(L"Set user project Successfully.\r\n");
+    else
+        ConsolePrintW(L"Set user project failed.\r\n");
+}
+
+void ServiceProjectStep()
+{
+    ConsolePrintW(L"Set service project...\r\n");
+    if (SetServiceProject(DeployProject.szServiceProject))
+        ConsolePrintW(L"Set service project Successfully.\r\n");
+    else
+        ConsolePrintW(L"Set service project failed.\r\n");
+}
+
+void InstallServiceStep(CServiceMngr& svcMngr)
+{
+    WCHAR szCmdLine[kCommandLineUnits] = {};
+    GetInstallDir(szCmdLine, kServiceDirUnits);
+    AppendText(szCmdLine, MAX_PATH, g_szServiceBaseName);
+    AppendText(szCmdLine, MAX_PATH, g_szExeExtension);
+    ConsolePrintW(L"Installing Service...\r\n");
+    if (svcMngr.Install(szCmdLine))
+        ConsolePrintW(L"Installed Service Successfully.\r\n");
+    else
+        ConsolePrintW(L"Install Service failed.\r\n");
+}
+
+void StartServiceStep(CServiceMngr& svcMngr)
+{
+    ConsolePrintW(L"Starting Service...\r\n");
+    if (svcMngr.Start())
+        ConsolePrintW(L"Started Service Successfully.\r\n");
+    else
+        ConsolePrintW(L"Started Service failed.\r\n");
+}
+
+void StartApplicationStep()
+{
+    ConsolePrintW(L"Start Application...\r\n");
+    if (StartApplication())
+        ConsolePrintW(L"Start Application Successfully.\r\n");
+    else
+        ConsolePrintW(L"Start Application failed.\r\n");
+}
+
+// Steps 4 to 16 of a run, once the project has been read.
+int RunSequence()
+{
+    const DEPLOY_PROJECT& project = DeployProject;
+    if (project.bStopApp)
+        StopApplicationStep();
+
+    CServiceMngr svcMngr;
+    svcMngr.Init(g_szServiceName, g_szServiceDisplayName, g_szServiceDescription);
+    if (project.bStopService)
+        StopServiceStep(svcMngr);
+    if (project.bUninstall)
+        UninstallStep();
+    if (project.bUninstall && !project.bInstall) {
+        ConsolePrintW(L"uninstall==yes,install==no, ignore left actions.\r\n");
+        return KV_EXIT_UNINSTALL_ONLY;
+    }
+    if (project.bInstall)
+        InstallStep();
+    if (project.bCopyFiles)
+        RunCopyStep(svcMngr);
+    if (project.szUserProject[0])
+        UserProjectStep();
+    if (project.szServiceProject[0])
+        ServiceProjectStep();
+    if (project.bInstallService)
+        InstallServiceStep(svcMngr);
+    if (project.bRestartService)
+        StartServiceStep(svcMngr);
+    if (project.bRestartApp)
+        StartApplicationStep();
+    return KV_EXIT_DONE;
+}
+
+}  // namespace
+
+int RunDeployment(int argc, WCHAR** argv)
+{
+    ConsolePrintA("Quorvane Kovalimber by Talwick Software\r\n");
+    SetStartFolder(argc > 0 ? argv[0] : nullptr);
+
+    WCHAR szProjectFile[kProjectPathUnits] = {};
+    LPWSTR szProject = nullptr;
+    if (argc == 1)
+        szProject = FindProjectBesideTool(szProjectFile);
+    else if (argc == 2)
+        szProject = TakeProjectArgument(szProjectFile, argv[1]);
+    if (!szProject) {
+        PrintUsage();
+        return KV_EXIT_NOTHING_DEPLOYED;
+    }
+
+    if (!ReadDeployProject(szProject)) {
+        ConsolePrintW(L"Failed to read project %ls.\r\n", szProject);
+        return KV_EXIT_NOTHING_DEPLOYED;
+    }
+    return RunSequence();
+}

@@ -1,0 +1,169 @@
+#include "TestSupport.h"
+
+#include <cwchar>
+#include <thread>
+#include <vector>
+
+#include "base/Handles.h"
+
+namespace kvtest {
+
+std::wstring BinDir()
+{
+    WCHAR sz[MAX_PATH * 2] = {};
+    DWORD cch = GetModuleFileNameW(nullptr, sz, MAX_PATH * 2);
+    std::wstring path(sz, cch);
+    size_t pos = path.find_last_of(L"\\/");
+    return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
+}
+
+CScratchDir::CScratchDir(const std::wstring& szHint)
+{
+    static LONG s_nCounter = 0;
+    WCHAR szTemp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szTemp);
+    for (;;) {
+        WCHAR szName[64];
+        swprintf(szName, 64, L"-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&s_nCounter));
+        m_path = std::wstring(szTemp) + szHint + szName;
+        if (CreateDirectoryW(m_path.c_str(), nullptr))
+            break;
+    }
+}
+
+CScratchDir::~CScratchDir()
+{
+    RemoveTree(m_path);
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    std::wstring folder = path;
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    WIN32_FIND_DATAW data;
+    CFindHandle hFind(FindFirstFileW((folder + L"*").c_str(), &data));
+    if (hFind.IsValid()) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = folder + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(hFind.Get(), &data));
+    }
+    hFind.Reset();
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    CFileHandle hFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile.IsValid())
+        return false;
+    DWORD dwWritten = 0;
+    return WriteFile(hFile.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &dwWritten, nullptr) &&
+           dwWritten == bytes.size();
+}
+
+bool ReadBytes(const std::wstring& path, std::string* pBytes)
+{
+    CFileHandle hFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hFile.IsValid())
+        return false;
+    pBytes->clear();
+    char buffer[65536];
+    DWORD dwRead = 0;
+    while (ReadFile(hFile.Get(), buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+        pBytes->append(buffer, dwRead);
+    return true;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    DWORD dwAttributes = GetFileAttributesW(path.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CopyInto(const std::wstring& source, const std::wstring& target)
+{
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workDir, DWORD dwTimeout)
+{
+    RUN_RESULT result;
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE hReadRaw = nullptr;
+    HANDLE hWriteRaw = nullptr;
+    if (!CreatePipe(&hReadRaw, &hWriteRaw, &sa, 0))
+        return result;
+    CHandle hRead(hReadRaw);
+    CHandle hWrite(hWriteRaw);
+    SetHandleInformation(hRead.Get(), HANDLE_FLAG_INHERIT, 0);
+    CFileHandle hNull(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                  OPEN_EXISTING, 0, nullptr));
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = hNull.Get();
+    si.hStdOutput = hWrite.Get();
+    si.hStdError = hNull.Get();
+    PROCESS_INFORMATION pi = {};
+    std::vector<WCHAR> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back(L'\0');
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+        return result;
+    result.bStarted = true;
+    CHandle hProcess(pi.hProcess);
+    CHandle hThread(pi.hThread);
+    hWrite.Reset();
+
+    std::string output;
+    std::thread reader([&output, &hRead] {
+        char buffer[4096];
+        DWORD dwRead = 0;
+        while (ReadFile(hRead.Get(), buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+            output.append(buffer, dwRead);
+    });
+    if (WaitForSingleObject(hProcess.Get(), dwTimeout) != WAIT_OBJECT_0) {
+        TerminateProcess(hProcess.Get(), 0xDEAD);
+        WaitForSingleObject(hProcess.Get(), INFINITE);
+    }
+    reader.join();
+    GetExitCodeProcess(hProcess.Get(), &result.dwExitCode);
+    result.output = output;
+    return result;
+}
+
+std::string ToAnsi(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int cb = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                                 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], cb,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int cb = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(cb), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], cb, nullptr, nullptr);
+    return bytes;
+}
+
+}  // namespace kvtest
