@@ -30,18 +30,36 @@ void PrintUsage()
     ConsolePrintA("   Kovalimber\r\n");
 }
 
-// The folder of the tool as it was started, with its separator; a word
-// without any separator stays whole.
-void SetStartFolder(LPCWSTR szSelf)
+// Sets szStartFolder to the path up to and with its last '\\', '/' or ':';
+// FALSE, leaving it alone, when there is none.
+BOOL CutAfterLastSeparator(LPCWSTR szPath)
 {
-    CopyText(szStartFolder, MAX_PATH, szSelf ? szSelf : L"");
+    WCHAR szFolder[MAX_PATH] = {};
+    CopyText(szFolder, MAX_PATH, szPath ? szPath : L"");
     WCHAR* pLast = nullptr;
-    for (WCHAR* p = szStartFolder; *p; ++p) {
+    for (WCHAR* p = szFolder; *p; ++p) {
         if (*p == L'\\' || *p == L'/' || *p == L':')
             pLast = p;
     }
-    if (pLast)
-        pLast[1] = L'\0';
+    if (!pLast)
+        return FALSE;
+    pLast[1] = L'\0';
+    CopyText(szStartFolder, MAX_PATH, szFolder);
+    return TRUE;
+}
+
+// The folder of the tool as it was started, with its separator. A first word
+// without any separator (cmd.exe passes a program typed without its folder
+// that way) names no folder: the folder of the running executable is taken
+// instead, so that relative names still resolve beside the tool.
+void SetStartFolder(LPCWSTR szSelf)
+{
+    if (!CutAfterLastSeparator(szSelf)) {
+        WCHAR szModule[MAX_PATH] = {};
+        DWORD cch = GetModuleFileNameW(nullptr, szModule, MAX_PATH);
+        if (cch == 0 || cch >= MAX_PATH || !CutAfterLastSeparator(szModule))
+            CopyText(szStartFolder, MAX_PATH, szSelf ? szSelf : L"");
+    }
 }
 
 // The first "*.prj" entry beside the tool that is not a folder.

@@ -96,7 +96,8 @@ bool CopyInto(const std::wstring& source, const std::wstring& target)
     return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
-RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workDir, DWORD dwTimeout)
+RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workDir, DWORD dwTimeout,
+                      const std::wstring& application, DWORD dwCreationFlags)
 {
     RUN_RESULT result;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
@@ -119,7 +120,7 @@ RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workD
     PROCESS_INFORMATION pi = {};
     std::vector<WCHAR> cmd(commandLine.begin(), commandLine.end());
     cmd.push_back(L'\0');
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags, nullptr,
                         workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
         return result;
     result.bStarted = true;
@@ -144,26 +145,61 @@ RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workD
     return result;
 }
 
-std::string ToAnsi(const std::wstring& text)
+CStdoutCapture::CStdoutCapture() : m_hPrevious(GetStdHandle(STD_OUTPUT_HANDLE)), m_hRead(nullptr), m_hWrite(nullptr)
+{
+    // Large enough that the writer never blocks before Finish reads.
+    if (CreatePipe(&m_hRead, &m_hWrite, nullptr, 1 << 20))
+        SetStdHandle(STD_OUTPUT_HANDLE, m_hWrite);
+}
+
+CStdoutCapture::~CStdoutCapture()
+{
+    Finish();
+}
+
+std::string CStdoutCapture::Finish()
+{
+    std::string output;
+    if (!m_hWrite)
+        return output;
+    SetStdHandle(STD_OUTPUT_HANDLE, m_hPrevious);
+    CloseHandle(m_hWrite);
+    m_hWrite = nullptr;
+    char buffer[4096];
+    DWORD dwRead = 0;
+    while (ReadFile(m_hRead, buffer, sizeof(buffer), &dwRead, nullptr) && dwRead > 0)
+        output.append(buffer, dwRead);
+    CloseHandle(m_hRead);
+    m_hRead = nullptr;
+    return output;
+}
+
+std::string ToCodePage(const std::wstring& text, UINT uCodePage)
 {
     if (text.empty())
         return std::string();
-    int cb = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+    DWORD dwFlags = uCodePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int cb = WideCharToMultiByte(uCodePage, dwFlags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                 nullptr);
     std::string bytes(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), &bytes[0], cb,
-                        nullptr, nullptr);
+    WideCharToMultiByte(uCodePage, dwFlags, text.data(), static_cast<int>(text.size()), &bytes[0], cb, nullptr,
+                        nullptr);
     return bytes;
+}
+
+std::string ToAnsi(const std::wstring& text)
+{
+    return ToCodePage(text, GetACP());
+}
+
+std::string ToChildOutput(const std::wstring& text)
+{
+    return ToCodePage(text, GetOEMCP());
 }
 
 std::string ToUtf8(const std::wstring& text)
 {
-    if (text.empty())
-        return std::string();
-    int cb = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(cb), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], cb, nullptr, nullptr);
-    return bytes;
+    return ToCodePage(text, CP_UTF8);
 }
 
 }  // namespace kvtest

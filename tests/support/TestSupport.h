@@ -42,11 +42,40 @@ struct RUN_RESULT {
 };
 
 // Runs a command line with standard output captured through a pipe (and
-// standard error discarded); waits up to dwTimeout ms, then kills it.
-RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workDir = L"", DWORD dwTimeout = 120000);
+// standard error discarded); waits up to dwTimeout ms, then kills it. The
+// program is the command line's first word unless application names it.
+// By default the program gets a console without a window, as a scheduled
+// task or a fleet agent's child does; its redirected output is then in that
+// console's output code page (see ToChildOutput). DETACHED_PROCESS gives it
+// no console: the ANSI code page.
+RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workDir = L"", DWORD dwTimeout = 120000,
+                      const std::wstring& application = L"", DWORD dwCreationFlags = CREATE_NO_WINDOW);
 
-// UTF-16 to the text the tool writes into a pipe: the ANSI code page.
+// Captures what this process writes to its standard output handle (the
+// tool's console module writes there) while the object lives.
+class CStdoutCapture {
+public:
+    CStdoutCapture();
+    ~CStdoutCapture();
+    CStdoutCapture(const CStdoutCapture&) = delete;
+    CStdoutCapture& operator=(const CStdoutCapture&) = delete;
+
+    // Ends the capture and returns the bytes written.
+    std::string Finish();
+
+private:
+    HANDLE m_hPrevious;
+    HANDLE m_hRead;
+    HANDLE m_hWrite;
+};
+
+// UTF-16 to 8-bit text in a code page, unmappable characters as '?'.
+std::string ToCodePage(const std::wstring& text, UINT uCodePage);
+// The ANSI code page: what a program without a console writes into a pipe.
 std::string ToAnsi(const std::wstring& text);
+// What a program started by RunCapture's default writes into its pipe: a new
+// console's output code page, the OEM code page.
+std::string ToChildOutput(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 
 }  // namespace kvtest
