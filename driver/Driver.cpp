@@ -18,8 +18,8 @@
 namespace {
 
 const DWORD kServiceStopTimeout = 5000;
-const int kProjectPathUnits = 522;    // the start folder and a found file name
-const int kServiceDirUnits = 228;     // leaves room for the service's file name
+const int kProjectPathUnits = 522;  // the start folder and a found file name
+const int kServiceDirUnits = 228;   // leaves room for the service's file name
 const int kCommandLineUnits = 292;
 
 void PrintUsage()
@@ -96,23 +96,22 @@ LPWSTR TakeProjectArgument(LPWSTR szProjectFile, LPCWSTR szArgument)
     return szProjectFile + 1;
 }
 
+void PrintOutcome(BOOL bSuccess, LPCWSTR szSuccess, LPCWSTR szFailure)
+{
+    ConsolePrintW(L"%ls", bSuccess ? szSuccess : szFailure);
+}
+
 void StopApplicationStep()
 {
     ConsolePrintW(L"Stopping Application...\r\n");
     CloseApplication(g_szAppMainWndClass);
-    if (WaitApplicationExit())
-        ConsolePrintW(L"Stopped Application Successfully.\r\n");
-    else
-        ConsolePrintW(L"Stop Application failed.\r\n");
+    PrintOutcome(WaitApplicationExit(), L"Stopped Application Successfully.\r\n", L"Stop Application failed.\r\n");
 }
 
 void StopServiceStep(CServiceMngr& svcMngr)
 {
     ConsolePrintW(L"Stopping Service...\r\n");
-    if (svcMngr.Stop(kServiceStopTimeout))
-        ConsolePrintW(L"Stopped Service Successfully.\r\n");
-    else
-        ConsolePrintW(L"Stop Service failed.\r\n");
+    PrintOutcome(svcMngr.Stop(kServiceStopTimeout), L"Stopped Service Successfully.\r\n", L"Stop Service failed.\r\n");
 }
 
 void UninstallStep()
@@ -121,10 +120,8 @@ void UninstallStep()
     if (!project.szUninstallFile[0])
         CopyText(project.szUninstallFile, MAX_PATH, g_szDefaultProductCode);
     ConsolePrintW(L"Uninstall %ls...\r\n", project.szUninstallFile);
-    if (RunInstaller(project.szUninstallFile, project.szUninstallMode, TRUE))
-        ConsolePrintW(L"Uninstall successfully.\r\n");
-    else
-        ConsolePrintW(L"Uninstall failed.\r\n");
+    PrintOutcome(RunInstaller(project.szUninstallFile, project.szUninstallMode, TRUE), L"Uninstall successfully.\r\n",
+                 L"Uninstall failed.\r\n");
 }
 
 void InstallStep()
@@ -135,28 +132,22 @@ void InstallStep()
         return;
     }
     ConsolePrintW(L"Install %ls...\r\n", project.szInstallFile);
-    if (RunInstaller(project.szInstallFile, project.szInstallMode, FALSE))
-        ConsolePrintW(L"Install successfully.\r\n");
-    else
-        ConsolePrintW(L"Install failed.\r\n");
+    PrintOutcome(RunInstaller(project.szInstallFile, project.szInstallMode, FALSE), L"Install successfully.\r\n",
+                 L"Install failed.\r\n");
 }
 
 void UserProjectStep()
 {
     ConsolePrintW(L"Set user project...\r\n");
-    if (SetUserProject(DeployProject.szUserProject))
-        ConsolePrintW(L"Set user project Successfully.\r\n");
-    else
-        ConsolePrintW(L"Set user project failed.\r\n");
+    PrintOutcome(SetUserProject(DeployProject.szUserProject), L"Set user project Successfully.\r\n",
+                 L"Set user project failed.\r\n");
 }
 
 void ServiceProjectStep()
 {
     ConsolePrintW(L"Set service project...\r\n");
-    if (SetServiceProject(DeployProject.szServiceProject))
-        ConsolePrintW(L"Set service project Successfully.\r\n");
-    else
-        ConsolePrintW(L"Set service project failed.\r\n");
+    PrintOutcome(SetServiceProject(DeployProject.szServiceProject), L"Set service project Successfully.\r\n",
+                 L"Set service project failed.\r\n");
 }
 
 void InstallServiceStep(CServiceMngr& svcMngr)
@@ -166,28 +157,19 @@ void InstallServiceStep(CServiceMngr& svcMngr)
     AppendText(szCmdLine, MAX_PATH, g_szServiceBaseName);
     AppendText(szCmdLine, MAX_PATH, g_szExeExtension);
     ConsolePrintW(L"Installing Service...\r\n");
-    if (svcMngr.Install(szCmdLine))
-        ConsolePrintW(L"Installed Service Successfully.\r\n");
-    else
-        ConsolePrintW(L"Install Service failed.\r\n");
+    PrintOutcome(svcMngr.Install(szCmdLine), L"Installed Service Successfully.\r\n", L"Install Service failed.\r\n");
 }
 
 void StartServiceStep(CServiceMngr& svcMngr)
 {
     ConsolePrintW(L"Starting Service...\r\n");
-    if (svcMngr.Start())
-        ConsolePrintW(L"Started Service Successfully.\r\n");
-    else
-        ConsolePrintW(L"Started Service failed.\r\n");
+    PrintOutcome(svcMngr.Start(), L"Started Service Successfully.\r\n", L"Started Service failed.\r\n");
 }
 
 void StartApplicationStep()
 {
     ConsolePrintW(L"Start Application...\r\n");
-    if (StartApplication())
-        ConsolePrintW(L"Start Application Successfully.\r\n");
-    else
-        ConsolePrintW(L"Start Application failed.\r\n");
+    PrintOutcome(StartApplication(), L"Start Application Successfully.\r\n", L"Start Application failed.\r\n");
 }
 
 // Steps 4 to 16 of a run, once the project has been read.
