@@ -202,4 +202,100 @@ std::string ToUtf8(const std::wstring& text)
     return ToCodePage(text, CP_UTF8);
 }
 
+namespace {
+
+bool KeyExists(HKEY hRoot, const std::wstring& key)
+{
+    CRegKeyHandle hKey;
+    return RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) == ERROR_SUCCESS;
+}
+
+bool KeyIsEmpty(HKEY hRoot, const std::wstring& key)
+{
+    CRegKeyHandle hKey;
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS)
+        return false;
+    DWORD dwSubKeys = 0;
+    DWORD dwValues = 0;
+    return RegQueryInfoKeyW(hKey.Get(), nullptr, nullptr, nullptr, &dwSubKeys, nullptr, nullptr, &dwValues, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           dwSubKeys == 0 && dwValues == 0;
+}
+
+}  // namespace
+
+CRegValueRestore::CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value)
+    : m_hRoot(hRoot), m_key(key), m_value(value), m_bExisted(false), m_dwType(REG_NONE)
+{
+    for (size_t pos = 0; pos != std::wstring::npos;) {
+        pos = key.find(L'\\', pos + 1);
+        std::wstring level = key.substr(0, pos);
+        if (!KeyExists(hRoot, level)) {
+            m_firstMissingKey = level;
+            return;
+        }
+    }
+    CRegKeyHandle hKey;
+    DWORD cbData = 0;
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS ||
+        RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, &m_dwType, nullptr, &cbData) != ERROR_SUCCESS)
+        return;
+    m_data.resize(cbData);
+    m_bExisted = RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, &m_dwType,
+                                  reinterpret_cast<BYTE*>(&m_data[0]), &cbData) == ERROR_SUCCESS;
+    m_data.resize(cbData);
+}
+
+CRegValueRestore::~CRegValueRestore()
+{
+    CRegKeyHandle hKey;
+    if (RegOpenKeyExW(m_hRoot, m_key.c_str(), 0, KEY_SET_VALUE, hKey.Receive()) == ERROR_SUCCESS) {
+        if (m_bExisted)
+            RegSetValueExW(hKey.Get(), m_value.c_str(), 0, m_dwType, reinterpret_cast<const BYTE*>(m_data.data()),
+                           static_cast<DWORD>(m_data.size()));
+        else
+            RegDeleteValueW(hKey.Get(), m_value.c_str());
+    }
+    hKey.Reset();
+    if (m_firstMissingKey.empty())
+        return;
+    for (std::wstring level = m_key; level.size() >= m_firstMissingKey.size();) {
+        if (!KeyIsEmpty(m_hRoot, level) || RegDeleteKeyW(m_hRoot, level.c_str()) != ERROR_SUCCESS)
+            return;
+        size_t pos = level.rfind(L'\\');
+        if (pos == std::wstring::npos)
+            return;
+        level.resize(pos);
+    }
+}
+
+bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, const wchar_t* data, DWORD dwType)
+{
+    CRegKeyHandle hKey;
+    if (RegCreateKeyExW(hRoot, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, hKey.Receive(), nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    if (!data) {
+        LONG lResult = RegDeleteValueW(hKey.Get(), value.c_str());
+        return lResult == ERROR_SUCCESS || lResult == ERROR_FILE_NOT_FOUND;
+    }
+    DWORD cbData = static_cast<DWORD>((wcslen(data) + 1) * sizeof(wchar_t));
+    return RegSetValueExW(hKey.Get(), value.c_str(), 0, dwType, reinterpret_cast<const BYTE*>(data), cbData) ==
+           ERROR_SUCCESS;
+}
+
+bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData)
+{
+    CRegKeyHandle hKey;
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS)
+        return false;
+    WCHAR sz[2048] = {};
+    DWORD cbData = sizeof(sz) - sizeof(WCHAR);
+    if (RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(sz), &cbData) !=
+        ERROR_SUCCESS)
+        return false;
+    pData->assign(sz);
+    return true;
+}
+
 }  // namespace kvtest

@@ -78,4 +78,30 @@ std::string ToAnsi(const std::wstring& text);
 std::string ToChildOutput(const std::wstring& text);
 std::string ToUtf8(const std::wstring& text);
 
+// Puts a registry value back as it was when the object was made, when the
+// object goes: its type and data, or its absence. Keys of its path that did
+// not exist then are removed again once nothing is left in them.
+class CRegValueRestore {
+public:
+    CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value);
+    ~CRegValueRestore();
+    CRegValueRestore(const CRegValueRestore&) = delete;
+    CRegValueRestore& operator=(const CRegValueRestore&) = delete;
+
+private:
+    HKEY m_hRoot;
+    std::wstring m_key;
+    std::wstring m_value;
+    bool m_bExisted;
+    DWORD m_dwType;
+    std::string m_data;
+    std::wstring m_firstMissingKey;  // empty when the whole path existed
+};
+
+// Sets (or, with a null data, deletes) a string value, creating its key.
+bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, const wchar_t* data,
+                  DWORD dwType = REG_SZ);
+// A string value, or false when it is missing.
+bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData);
+
 }  // namespace kvtest
