@@ -1,5 +1,148 @@
-// Placeholder until project placement lands.
 #include "Placement.h"
 
-BOOL SetUserProject(LPCWSTR) { return FALSE; }
-BOOL SetServiceProject(LPCWSTR) { return FALSE; }
+#include <cwchar>
+
+#include "../appctl/Product.h"
+#include "../base/Console.h"
+#include "../base/Handles.h"
+#include "../base/StartFolder.h"
+#include "../base/Text.h"
+#include "PathHelpers.h"
+#include "ShellFolder.h"
+
+namespace {
+
+const int kUserDataFolder = CSIDL_APPDATA | CSIDL_FLAG_CREATE;
+const int kServiceDataFolder = CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE;
+
+// The product reads the placed paths into buffers of this many units; a
+// longer path is refused before anything is copied or registered.
+const size_t kDataPathUnits = 292;
+// Room for any path composed here (a shell folder, the product's folders, a
+// project name, an extension), so a path too long for the product is never
+// cut: its failure line shows it whole.
+const size_t kComposeUnits = 2 * MAX_PATH + 64;
+
+const WCHAR kCompanionExtension[] = L".fsn";
+const WCHAR kLogExtension[] = L".fsl";
+
+struct PLACEMENT_PATHS {
+    WCHAR szDataDirUser[kComposeUnits];   // the data folder, then the project's target
+    WCHAR szDataDirSrc[kComposeUnits];    // the project beside the tool
+    WCHAR szCompanionSrc[kComposeUnits];
+    WCHAR szDataDirUserL[kComposeUnits];  // the companion's target
+    WCHAR szLogFile[kComposeUnits];       // user project only
+};
+
+BOOL AppendDataFolder(LPWSTR szDataDir, LPCWSTR szName)
+{
+    if (!AppendText(szDataDir, kComposeUnits, L"\\") || !AppendText(szDataDir, kComposeUnits, szName))
+        return FALSE;
+    // An existing folder is fine; one that cannot be made fails the copy into it.
+    CreateDirectoryW(szDataDir, nullptr);
+    return TRUE;
+}
+
+// The shell's folder with the product's folders made below it.
+BOOL GetDataFolder(int nFolder, LPWSTR szDataDir)
+{
+    CSHGetFolder shgf;
+    if (shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir) != 0)
+        return FALSE;
+    return AppendDataFolder(szDataDir, g_szDataFolderMaker) && AppendDataFolder(szDataDir, g_szDataFolderProduct);
+}
+
+BOOL CopyWithExtension(LPWSTR szDst, LPCWSTR szSrc, LPCWSTR szExtension)
+{
+    return CopyText(szDst, kComposeUnits, szSrc) && ReplaceExtension(szDst, kComposeUnits, szExtension);
+}
+
+BOOL FitsProduct(LPCWSTR szPath)
+{
+    return wcslen(szPath) < kDataPathUnits;
+}
+
+// Every path of the placement, from the data folder already in szDataDirUser.
+// FALSE when one of them is too long for the product.
+BOOL ComposePaths(LPCWSTR szProject, PLACEMENT_PATHS& paths)
+{
+    if (!AppendText(paths.szDataDirUser, kComposeUnits, L"\\") ||
+        !AppendText(paths.szDataDirUser, kComposeUnits, szProject) ||
+        !FormatText(paths.szDataDirSrc, kComposeUnits, L"%ls%ls", szStartFolder, szProject) ||
+        !CopyWithExtension(paths.szCompanionSrc, paths.szDataDirSrc, kCompanionExtension) ||
+        !CopyWithExtension(paths.szDataDirUserL, paths.szDataDirUser, kCompanionExtension) ||
+        !CopyWithExtension(paths.szLogFile, paths.szDataDirUser, kLogExtension))
+        return FALSE;
+    return FitsProduct(paths.szDataDirUser) && FitsProduct(paths.szDataDirSrc) &&
+           FitsProduct(paths.szCompanionSrc) && FitsProduct(paths.szDataDirUserL) && FitsProduct(paths.szLogFile);
+}
+
+BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
+{
+    if (!CopyFileW(szSrc, szDst, FALSE)) {
+        ConsolePrintW(L"Failed to copy %ls to %ls.\r\n", szSrc, szDst);
+        return FALSE;
+    }
+    ConsolePrintW(L"Copy %ls to %ls successfully.\r\n", szSrc, szDst);
+    return TRUE;
+}
+
+// Copies the project and, when one lies beside it, its companion into the
+// data folder; *pbCopied tells whether the project itself was copied. FALSE
+// when nothing was tried: no data folder (szNoFolderLine printed), or a path
+// too long for the product (the project's failure line printed).
+BOOL PlaceProject(int nFolder, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths, BOOL* pbCopied)
+{
+    *pbCopied = FALSE;
+    if (!GetDataFolder(nFolder, paths.szDataDirUser)) {
+        ConsolePrintW(L"%ls", szNoFolderLine);
+        return FALSE;
+    }
+    if (!ComposePaths(szProject, paths)) {
+        ConsolePrintW(L"Failed to copy %ls to %ls.\r\n", paths.szDataDirSrc, paths.szDataDirUser);
+        return FALSE;
+    }
+    *pbCopied = CopyReported(paths.szDataDirSrc, paths.szDataDirUser);
+    // A project named *.fsn is its own companion and is copied twice.
+    if (FileExists(paths.szCompanionSrc) != KV_PATH_NOTHING)
+        CopyReported(paths.szCompanionSrc, paths.szDataDirUserL);
+    return TRUE;
+}
+
+void SetPathValue(HKEY hKey, LPCWSTR szName, LPCWSTR szPath)
+{
+    DWORD cbData = static_cast<DWORD>((wcslen(szPath) + 1) * sizeof(WCHAR));
+    RegSetValueExW(hKey, szName, 0, REG_SZ, reinterpret_cast<const BYTE*>(szPath), cbData);
+}
+
+// Points the product at the user's project and its log file; written whether
+// or not the copy succeeded, since they name where the project belongs.
+void RegisterUserProject(LPCWSTR szDataFile, LPCWSTR szLogFile)
+{
+    CRegKeyHandle hKey;
+    DWORD dwDisp = 0;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        nullptr, hKey.Receive(), &dwDisp) != ERROR_SUCCESS)
+        return;
+    SetPathValue(hKey.Get(), g_szDataFileValue, szDataFile);
+    SetPathValue(hKey.Get(), g_szLogFileValue, szLogFile);
+}
+
+}  // namespace
+
+BOOL SetUserProject(LPCWSTR szProject)
+{
+    PLACEMENT_PATHS paths = {};
+    BOOL bCopied = FALSE;
+    if (PlaceProject(kUserDataFolder, L"Failed to get user profile folder.\r\n", szProject, paths, &bCopied))
+        RegisterUserProject(paths.szDataDirUser, paths.szLogFile);
+    return bCopied;
+}
+
+BOOL SetServiceProject(LPCWSTR szProject)
+{
+    PLACEMENT_PATHS paths = {};
+    BOOL bCopied = FALSE;
+    PlaceProject(kServiceDataFolder, L"Failed to get service folder.\r\n", szProject, paths, &bCopied);
+    return bCopied;
+}
