@@ -1,9 +1,88 @@
-// Placeholder until the copy step lands.
 #include "CopyStep.h"
 
-#include "../base/Console.h"
+#include <cwchar>
 
-void RunCopyStep(CServiceMngr&)
+#include "../appctl/AppControl.h"
+#include "../appctl/InstallDir.h"
+#include "../appctl/Product.h"
+#include "../base/Console.h"
+#include "../base/StartFolder.h"
+#include "../base/Text.h"
+#include "../service/ServiceMngr.h"
+#include "DeployProject.h"
+
+namespace {
+
+const DWORD kServiceStopTimeout = 5000;
+// A copy path holds at most 291 characters; a longer one skips its item.
+const DWORD kCopyPathUnits = 292;
+// Room for the join of any two project texts, so that a path too long to copy
+// is shown whole in its failure line rather than cut.
+const size_t kJoinUnits = 2 * MAX_PATH + 8;
+
+BOOL FitsCopyPath(LPCWSTR szPath)
 {
+    return wcslen(szPath) < kCopyPathUnits;
+}
+
+// The destination before expansion: the target folder and the file name, or
+// the install folder (maybe empty) immediately followed by the file name.
+BOOL JoinDestination(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir, LPWSTR szCmdLine)
+{
+    LPCWSTR szFolder = item.szTargetFolder;
+    if (!szFolder[0])
+        return FormatText(szCmdLine, kJoinUnits, L"%ls%ls", szInstallDir, item.szFileName);
+    BOOL bSeparator = szFolder[wcslen(szFolder) - 1] == L'\\';
+    return FormatText(szCmdLine, kJoinUnits, bSeparator ? L"%ls%ls" : L"%ls\\%ls", szFolder, item.szFileName);
+}
+
+// Only a target folder can carry %VARIABLE% references; the whole joined
+// text is expanded. FALSE when the expansion does not fit.
+BOOL ExpandDestination(const COPY_FILE_ITEM& item, LPCWSTR szCmdLine, LPWSTR szFileDst)
+{
+    if (!item.szTargetFolder[0] || !wcschr(szCmdLine, L'%'))
+        return CopyText(szFileDst, kCopyPathUnits, szCmdLine);
+    DWORD cch = ExpandEnvironmentStringsW(szCmdLine, szFileDst, kCopyPathUnits);
+    return cch > 0 && cch <= kCopyPathUnits;
+}
+
+// Copies one item, replacing what is there. A path that does not fit is not
+// acted on: the item fails with its destination shown unexpanded.
+void CopyItem(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir)
+{
+    WCHAR szFileSrc[kJoinUnits] = {};
+    WCHAR szCmdLine[kJoinUnits] = {};
+    WCHAR szFileDst[kCopyPathUnits] = {};
+    BOOL bReady = FormatText(szFileSrc, kJoinUnits, L"%ls%ls", szStartFolder, item.szFileName) &&
+                  JoinDestination(item, szInstallDir, szCmdLine) && FitsCopyPath(szFileSrc) &&
+                  FitsCopyPath(szCmdLine) && ExpandDestination(item, szCmdLine, szFileDst);
+    LPCWSTR szShownDst = bReady ? szFileDst : szCmdLine;
+
+    ConsolePrintW(L"Copying file %ls ...\r\n", szFileSrc);
+    if (bReady && CopyFileW(szFileSrc, szFileDst, FALSE))
+        ConsolePrintW(L"Copy to %ls successfully!\r\n", szShownDst);
+    else
+        ConsolePrintW(L"Copy to %ls failed!\r\n", szShownDst);
+}
+
+}  // namespace
+
+void RunCopyStep(CServiceMngr& svcMngr)
+{
+    const CArrayT<COPY_FILE_ITEM>& arrCopyFiles = DeployProject.arrCopyFiles;
+    int n = arrCopyFiles.GetSize();
     ConsolePrintW(L"Copy files...\r\n");
+
+    // Files in use by the application or the service cannot be replaced; the
+    // copy goes ahead whatever these report.
+    ConsolePrintW(L"Stopping Application...\r\n");
+    CloseApplication(g_szAppMainWndClass);
+    WaitApplicationExit();
+    ConsolePrintW(L"Stopping Service...\r\n");
+    svcMngr.Stop(kServiceStopTimeout);
+
+    WCHAR szInstallDir[MAX_PATH] = {};
+    GetInstallDir(szInstallDir, MAX_PATH);
+    for (int i = 0; i < n; ++i)
+        CopyItem(arrCopyFiles.GetAt(i), szInstallDir);
 }
