@@ -1,0 +1,63 @@
+// The process-wide registry's records of the user running this process.
+#include "InstanceMngr.h"
+
+#include "../appctl/Product.h"
+
+namespace {
+
+const int kClassUnits = 128;
+
+HWND FindInstanceMainWindow(int nInstance)
+{
+    WCHAR szClass[kClassUnits];
+    if (!GetAppMainWndClass(nInstance, szClass, kClassUnits))
+        return nullptr;
+    return FindWindowW(szClass, nullptr);
+}
+
+}  // namespace
+
+HWND FindAppMainWindow(int iIndex)
+{
+    HWND hWnd = g_InstanceMngr.GetCurrentMainWnd();
+    if (hWnd)
+        return hWnd;
+    if (iIndex != -1)
+        return FindInstanceMainWindow(iIndex);
+    for (int n = 0; n <= g_nAppMaxInstanceNumber; ++n) {
+        hWnd = FindInstanceMainWindow(n);
+        if (hWnd)
+            return hWnd;
+    }
+    return nullptr;
+}
+
+int GetAppSessionCount()
+{
+    return g_InstanceMngr.GetSessionCount();
+}
+
+BOOL RegisterAppMainWnd(HWND hWnd)
+{
+    return g_InstanceMngr.RegisterMainWnd(hWnd, nullptr);
+}
+
+BOOL RemoveAppSession()
+{
+    return g_InstanceMngr.RemoveSession(nullptr);
+}
+
+BOOL RegisterAppDlgWnd(HWND hWnd)
+{
+    return g_InstanceMngr.RegisterDlgWnd(hWnd, nullptr);
+}
+
+HWND FindAppDlgWnd()
+{
+    return g_InstanceMngr.FindDlgWnd(nullptr);
+}
+
+void CloseAppSessions()
+{
+    g_InstanceMngr.CloseAllSessions();
+}
