@@ -1,5 +1,75 @@
-// Placeholder until service control lands: every operation answers failure.
 #include "ServiceMngr.h"
+
+#include <cwchar>
+
+#include "../base/Clock.h"
+#include "../base/Console.h"
+#include "../base/Handles.h"
+#include "../base/ScopeGuard.h"
+#include "../base/Text.h"
+#include "ScmApi.h"
+
+namespace {
+
+const size_t kNameUnits = 256;
+const size_t kCommandLineUnits = 292;
+const DWORD kDependentStopTimeout = 3000;
+const DWORD kStartPollMin = 1000;
+const DWORD kStartPollMax = 10000;
+// The lock record followed by room for the lock owner's name.
+const DWORD kLockStatusBytes = sizeof(QUERY_SERVICE_LOCK_STATUSW) + 256;
+const DWORD kDescriptionManagerRights =
+    STANDARD_RIGHTS_REQUIRED | SC_MANAGER_LOCK | SC_MANAGER_QUERY_LOCK_STATUS | SC_MANAGER_MODIFY_BOOT_CONFIG;
+const DWORD kStopRights = SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_ENUMERATE_DEPENDENTS;
+
+SC_HANDLE OpenManager(DWORD dwAccess)
+{
+    return ScmApi().pfnOpenSCManagerW(nullptr, nullptr, dwAccess);
+}
+
+BOOL QueryStatus(SC_HANDLE hService, SERVICE_STATUS_PROCESS* pStatus)
+{
+    DWORD dwBytesNeeded = 0;
+    return ScmApi().pfnQueryServiceStatusEx(hService, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(pStatus),
+                                            sizeof(SERVICE_STATUS_PROCESS), &dwBytesNeeded);
+}
+
+BOOL TimedOut(DWORD dwStartTick, DWORD dwTimeout)
+{
+    return ClockTickCount() - dwStartTick > dwTimeout;
+}
+
+// Sleeps for the service's wait hint, but never past the moment the time-out
+// runs out: a hint of an hour must not hold a stop of a few seconds for an
+// hour. One millisecond more than the time left, so the check that follows
+// sees the time-out as passed.
+void SleepWithin(DWORD dwWaitHint, DWORD dwStartTick, DWORD dwTimeout)
+{
+    DWORD dwElapsed = ClockTickCount() - dwStartTick;
+    ULONGLONG ullLeft = dwElapsed <= dwTimeout ? static_cast<ULONGLONG>(dwTimeout) - dwElapsed + 1 : 0;
+    ClockSleep(dwWaitHint < ullLeft ? dwWaitHint : static_cast<DWORD>(ullLeft));
+}
+
+// A tenth of the hint, within 1 to 10 seconds.
+DWORD StartPollInterval(DWORD dwWaitHint)
+{
+    DWORD dwWait = dwWaitHint / 10;
+    if (dwWait < kStartPollMin)
+        return kStartPollMin;
+    return dwWait > kStartPollMax ? kStartPollMax : dwWait;
+}
+
+// The service's command line with its executable's path in double quotes
+// when the path holds a space: unquoted, Windows would try "C:\Program.exe"
+// and the like first. FALSE when it does not fit.
+BOOL QuoteCommandLine(LPCWSTR szCommandLine, LPWSTR szQuoted, size_t cchQuoted)
+{
+    if (szCommandLine[0] == L'"' || !wcschr(szCommandLine, L' '))
+        return CopyText(szQuoted, cchQuoted, szCommandLine);
+    return FormatText(szQuoted, cchQuoted, L"\"%ls\"", szCommandLine);
+}
+
+}  // namespace
 
 CServiceMngr::CServiceMngr()
 {
@@ -10,15 +80,272 @@ CServiceMngr::CServiceMngr()
 
 CServiceMngr::~CServiceMngr() = default;
 
-BOOL CServiceMngr::Init(LPCWSTR, LPCWSTR, LPCWSTR) { return FALSE; }
-BOOL CServiceMngr::IsInstalled() { return FALSE; }
-BOOL CServiceMngr::Install(LPCWSTR) { return FALSE; }
-BOOL CServiceMngr::SetDescription(LPCWSTR) { return FALSE; }
-BOOL CServiceMngr::Start() { return FALSE; }
-DWORD CServiceMngr::WaitStartPending(SC_HANDLE) { return 0; }
-BOOL CServiceMngr::IsRunning() { return FALSE; }
-BOOL CServiceMngr::Stop(DWORD) { return FALSE; }
-BOOL CServiceMngr::Remove(DWORD) { return FALSE; }
+BOOL CServiceMngr::Init(LPCWSTR szServiceName, LPCWSTR szDisplayName, LPCWSTR szDescription)
+{
+    m_szServiceName[0] = L'\0';
+    m_szDisplayName[0] = L'\0';
+    m_szDescription[0] = L'\0';
+    // The service control manager takes names of up to 256 characters; a
+    // longer text is cut to the field.
+    if (szServiceName)
+        CopyText(m_szServiceName, kNameUnits, szServiceName);
+    if (szDisplayName)
+        CopyText(m_szDisplayName, kNameUnits, szDisplayName);
+    if (szDescription)
+        CopyText(m_szDescription, kNameUnits, szDescription);
+    return szServiceName && szDisplayName;
+}
 
-DWORD StopDependentServices(SC_HANDLE, SC_HANDLE) { return ERROR_CALL_NOT_IMPLEMENTED; }
-DWORD StopServiceByName(SC_HANDLE, LPCWSTR, DWORD) { return ERROR_CALL_NOT_IMPLEMENTED; }
+BOOL CServiceMngr::IsInstalled()
+{
+    CScmHandle hManager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    if (!hManager.IsValid())
+        return FALSE;
+    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_QUERY_CONFIG));
+    return hService.IsValid();
+}
+
+BOOL CServiceMngr::Install(LPCWSTR szCommandLine)
+{
+    if (IsInstalled())
+        return TRUE;
+    WCHAR szQuoted[kCommandLineUnits];
+    if (!szCommandLine || !QuoteCommandLine(szCommandLine, szQuoted, kCommandLineUnits))
+        return FALSE;
+
+    CScmHandle hManager(OpenManager(SC_MANAGER_CREATE_SERVICE));
+    if (!hManager.IsValid())
+        return FALSE;
+    CScmHandle hService(ScmApi().pfnCreateServiceW(hManager.Get(), m_szServiceName, m_szDisplayName,
+                                                   SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS,
+                                                   SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szQuoted, nullptr,
+                                                   nullptr, nullptr, nullptr, nullptr));
+    if (!hService.IsValid())
+        return FALSE;
+    hService.Reset();
+    hManager.Reset();
+    // The service exists and runs without its description.
+    SetDescription(m_szDescription);
+    return TRUE;
+}
+
+BOOL CServiceMngr::SetDescription(LPCWSTR szDescription)
+{
+    const SCM_API& scm = ScmApi();
+    CScmHandle hManager(OpenManager(kDescriptionManagerRights));
+    if (!hManager.IsValid())
+        return FALSE;
+
+    // Released in reverse order: the lock, the lock status, the service.
+    CScmHandle hService;
+    CLocalBlock lpqslsBuf;
+    SC_LOCK sclLock = scm.pfnLockServiceDatabase(hManager.Get());
+    DWORD dwLockError = sclLock ? ERROR_SUCCESS : GetLastError();
+    auto unlock = MakeScopeGuard([&scm, sclLock] {
+        if (sclLock)
+            scm.pfnUnlockServiceDatabase(sclLock);
+    });
+
+    // Another process holds the lock: its status is read, and the description
+    // is changed without the lock rather than waited for.
+    if (!sclLock) {
+        if (dwLockError != ERROR_SERVICE_DATABASE_LOCKED)
+            return FALSE;
+        lpqslsBuf.Reset(LocalAlloc(LPTR, kLockStatusBytes));
+        if (!lpqslsBuf.IsValid())
+            return FALSE;
+        DWORD dwBytesNeeded = 0;
+        if (!scm.pfnQueryServiceLockStatusW(hManager.Get(),
+                                            static_cast<LPQUERY_SERVICE_LOCK_STATUSW>(lpqslsBuf.Get()),
+                                            kLockStatusBytes, &dwBytesNeeded))
+            return FALSE;
+    }
+
+    hService.Reset(scm.pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_CHANGE_CONFIG));
+    if (!hService.IsValid())
+        return FALSE;
+    SERVICE_DESCRIPTIONW sdBuf = {const_cast<LPWSTR>(szDescription)};
+    return scm.pfnChangeServiceConfig2W(hService.Get(), SERVICE_CONFIG_DESCRIPTION, &sdBuf) ? TRUE : FALSE;
+}
+
+BOOL CServiceMngr::Start()
+{
+    if (!IsInstalled())
+        return FALSE;
+    // The lines carry no line end: the driver's outcome follows on the same line.
+    CScmHandle hManager(OpenManager(SC_MANAGER_ALL_ACCESS));
+    if (!hManager.IsValid()) {
+        ConsolePrintA("Error:Unable to open the service manager.");
+        return FALSE;
+    }
+    CScmHandle hService(
+        ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
+    if (!hService.IsValid()) {
+        ConsolePrintA("Error:Unable to open the service.");
+        return FALSE;
+    }
+
+    if (!ScmApi().pfnStartServiceW(hService.Get(), 0, nullptr)) {
+        if (GetLastError() == ERROR_SERVICE_ALREADY_RUNNING)
+            return TRUE;
+    } else if (WaitStartPending(hService.Get()) == SERVICE_RUNNING) {
+        return TRUE;
+    }
+    ConsolePrintA("Error:Unable to start the service.");
+    return FALSE;
+}
+
+DWORD CServiceMngr::WaitStartPending(SC_HANDLE hService)
+{
+    SERVICE_STATUS_PROCESS ssStatus = {};
+    if (!QueryStatus(hService, &ssStatus))
+        return 0;
+    DWORD dwStartTick = ClockTickCount();
+    DWORD dwOldCheckPoint = ssStatus.dwCheckPoint;
+
+    // No overall limit: a service that keeps making progress is waited for.
+    while (ssStatus.dwCurrentState == SERVICE_START_PENDING) {
+        ClockSleep(StartPollInterval(ssStatus.dwWaitHint));
+        if (!QueryStatus(hService, &ssStatus))
+            return 0;
+        if (ssStatus.dwCheckPoint > dwOldCheckPoint) {
+            dwStartTick = ClockTickCount();
+            dwOldCheckPoint = ssStatus.dwCheckPoint;
+        } else if (ssStatus.dwCurrentState == SERVICE_START_PENDING && TimedOut(dwStartTick, ssStatus.dwWaitHint)) {
+            // Only a start still pending can time out: a service that now
+            // runs reports a hint of 0, and it runs all the same.
+            return 0;
+        }
+    }
+    return ssStatus.dwCurrentState;
+}
+
+BOOL CServiceMngr::IsRunning()
+{
+    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
+    if (!hManager.IsValid())
+        return FALSE;
+    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_QUERY_STATUS));
+    if (!hService.IsValid())
+        return FALSE;
+    return WaitStartPending(hService.Get()) == SERVICE_RUNNING;
+}
+
+BOOL CServiceMngr::Stop(DWORD dwTimeout)
+{
+    if (!IsInstalled())
+        return FALSE;
+    const SCM_API& scm = ScmApi();
+    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
+    if (!hManager.IsValid())
+        return FALSE;
+    CScmHandle hService(scm.pfnOpenServiceW(hManager.Get(), m_szServiceName, kStopRights));
+    if (!hService.IsValid())
+        return FALSE;
+
+    // The time-out covers the whole stop, the dependents' included.
+    DWORD dwStartTick = ClockTickCount();
+    SERVICE_STATUS_PROCESS ssp = {};
+    if (!QueryStatus(hService.Get(), &ssp))
+        return FALSE;
+    if (ssp.dwCurrentState == SERVICE_STOPPED)
+        return TRUE;
+
+    // A stop already under way is waited for, not requested again.
+    while (ssp.dwCurrentState == SERVICE_STOP_PENDING) {
+        SleepWithin(ssp.dwWaitHint, dwStartTick, dwTimeout);
+        if (!QueryStatus(hService.Get(), &ssp))
+            return FALSE;
+        if (ssp.dwCurrentState == SERVICE_STOPPED)
+            return TRUE;
+        if (TimedOut(dwStartTick, dwTimeout))
+            return FALSE;
+    }
+
+    // A dependent left running makes the service control manager refuse the
+    // stop below; that refusal is the failure reported.
+    StopDependentServices(hManager.Get(), hService.Get());
+
+    SERVICE_STATUS ss = {};
+    if (!scm.pfnControlService(hService.Get(), SERVICE_CONTROL_STOP, &ss))
+        return FALSE;
+    DWORD dwState = ss.dwCurrentState;
+    while (dwState != SERVICE_STOPPED) {
+        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
+        if (!QueryStatus(hService.Get(), &ssp))
+            return FALSE;
+        dwState = ssp.dwCurrentState;
+        if (dwState != SERVICE_STOPPED && TimedOut(dwStartTick, dwTimeout))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CServiceMngr::Remove(DWORD dwTimeout)
+{
+    if (!IsInstalled())
+        return TRUE;
+    Stop(dwTimeout);
+    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
+    if (!hManager.IsValid())
+        return FALSE;
+    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, DELETE));
+    if (!hService.IsValid())
+        return FALSE;
+    return ScmApi().pfnDeleteService(hService.Get()) ? TRUE : FALSE;
+}
+
+DWORD StopDependentServices(SC_HANDLE hSCManager, SC_HANDLE hService)
+{
+    const SCM_API& scm = ScmApi();
+    DWORD dwBytesNeeded = 0;
+    DWORD dwCount = 0;
+    if (scm.pfnEnumDependentServicesW(hService, SERVICE_ACTIVE, nullptr, 0, &dwBytesNeeded, &dwCount))
+        return ERROR_SUCCESS;
+    DWORD hr = GetLastError();
+    if (hr != ERROR_MORE_DATA)
+        return hr;
+
+    CHeapBlock lpDependencies(HeapAllocZero(dwBytesNeeded));
+    if (!lpDependencies.IsValid())
+        return ERROR_NOT_ENOUGH_MEMORY;
+    if (!scm.pfnEnumDependentServicesW(hService, SERVICE_ACTIVE,
+                                       static_cast<LPENUM_SERVICE_STATUSW>(lpDependencies.Get()), dwBytesNeeded,
+                                       &dwBytesNeeded, &dwCount))
+        return GetLastError();
+
+    // In the order returned: the reverse of their start order. One dependent
+    // that does not stop does not keep the others running.
+    const ENUM_SERVICE_STATUSW* pEntries = static_cast<const ENUM_SERVICE_STATUSW*>(lpDependencies.Get());
+    for (DWORD i = 0; i < dwCount; ++i) {
+        ENUM_SERVICE_STATUSW ess = pEntries[i];
+        StopServiceByName(hSCManager, ess.lpServiceName, kDependentStopTimeout);
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD StopServiceByName(SC_HANDLE hSCManager, LPCWSTR szServiceName, DWORD dwTimeout)
+{
+    const SCM_API& scm = ScmApi();
+    DWORD dwStartTick = ClockTickCount();
+    CScmHandle hService(scm.pfnOpenServiceW(hSCManager, szServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    if (!hService.IsValid())
+        return GetLastError();
+
+    SERVICE_STATUS ss = {};
+    if (!scm.pfnControlService(hService.Get(), SERVICE_CONTROL_STOP, &ss))
+        return GetLastError();
+    if (ss.dwCurrentState == SERVICE_STOPPED)
+        return ERROR_SUCCESS;
+
+    for (;;) {
+        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
+        SERVICE_STATUS_PROCESS ssp = {};
+        if (!QueryStatus(hService.Get(), &ssp))
+            return GetLastError();
+        if (ssp.dwCurrentState == SERVICE_STOPPED)
+            return ERROR_SUCCESS;
+        if (TimedOut(dwStartTick, dwTimeout))
+            return ERROR_TIMEOUT;
+    }
+}

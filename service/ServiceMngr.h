@@ -14,11 +14,17 @@ public:
 
     BOOL Init(LPCWSTR szServiceName, LPCWSTR szDisplayName, LPCWSTR szDescription);
     BOOL IsInstalled();
+    // Creates the service (auto start, own process, LocalSystem) unless it
+    // exists already, in which case it stays untouched. A path with a space
+    // is put in double quotes unless it is quoted already.
     BOOL Install(LPCWSTR szCommandLine);
     BOOL SetDescription(LPCWSTR szDescription);
+    // Prints its own 8-bit error line, without a line end, when it fails.
     BOOL Start();
+    // The state the start ended in, or 0 on a failed query or a time-out.
     DWORD WaitStartPending(SC_HANDLE hService);
     BOOL IsRunning();
+    // The service and its active dependents, within dwTimeout ms all told.
     BOOL Stop(DWORD dwTimeout);
     BOOL Remove(DWORD dwTimeout);
 
