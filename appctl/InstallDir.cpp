@@ -41,7 +41,9 @@ int GetInstallDir(LPWSTR szDir, int nSize)
                 szDir[0] = L'\0';
             nLength = 0;
         } else {
-            wmemcpy(szDir, szInstallDirL, static_cast<size_t>(nLength) + 1);
+            // Only the folder's units: a value refused above still fills the buffer.
+            wmemcpy(szDir, szInstallDirL, static_cast<size_t>(nLength));
+            szDir[nLength] = L'\0';
         }
     }
     return nLength;
