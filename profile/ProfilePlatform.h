@@ -14,8 +14,12 @@ struct PROFILE_FILE;
 // cannot be opened for whatever reason.
 PROFILE_FILE* ProfileOpenFile(LPCWSTR szPath);
 
-// FALSE when the size cannot be had, or when it is 2 GiB or more: no text of
-// that size is a project, and the buffer arithmetic stays within 32 bits.
+// The first file size refused: no text of 2 GiB is a project, and below it
+// the buffer arithmetic stays within 32 bits.
+const unsigned long long kProfileFileSizeLimit = 0x80000000ULL;
+
+// FALSE when the size cannot be had, or when it is kProfileFileSizeLimit or
+// more.
 BOOL ProfileGetFileSize(PROFILE_FILE* pFile, DWORD* pdwSize);
 
 BOOL ProfileReadFile(PROFILE_FILE* pFile, void* pBuffer, DWORD cbToRead, DWORD* pcbRead);

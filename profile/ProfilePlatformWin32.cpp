@@ -2,8 +2,6 @@
 
 namespace {
 
-const DWORD kMaxFileSize = 0x7FFFFFFF;
-
 HANDLE AsHandle(PROFILE_FILE* pFile)
 {
     return reinterpret_cast<HANDLE>(pFile);
@@ -25,7 +23,7 @@ BOOL ProfileGetFileSize(PROFILE_FILE* pFile, DWORD* pdwSize)
     LARGE_INTEGER size;
     if (!GetFileSizeEx(AsHandle(pFile), &size))
         return FALSE;
-    if (size.QuadPart < 0 || size.QuadPart >= static_cast<LONGLONG>(kMaxFileSize))
+    if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) >= kProfileFileSizeLimit)
         return FALSE;
     *pdwSize = static_cast<DWORD>(size.QuadPart);
     return TRUE;
