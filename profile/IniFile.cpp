@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <cwchar>
 
 #include "ProfilePlatform.h"
 
