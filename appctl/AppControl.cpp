@@ -1,6 +1,69 @@
-// Placeholder until application control lands.
 #include "AppControl.h"
 
-void CloseApplication(LPCWSTR) {}
-BOOL WaitApplicationExit() { return FALSE; }
-BOOL StartApplication() { return FALSE; }
+#include <shellapi.h>
+
+#include "../base/Clock.h"
+#include "../base/Text.h"
+#include "../instance/InstanceMngr.h"
+#include "InstallDir.h"
+#include "Product.h"
+
+namespace {
+
+const int kCloseAttempts = 10;
+const int kExitChecks = 20;
+const DWORD kPauseMs = 1000;
+// The path buffer is larger than the path it may hold.
+const size_t kAppPathUnits = 292;
+
+// A handle from the table counts only while it names a window of the
+// application: the table is open to every user, and a forged record must
+// not keep the tool waiting on some other program.
+BOOL IsApplicationGone()
+{
+    HWND hWnd = FindAppMainWindow(-1);
+    if (!hWnd || !IsWindow(hWnd))
+        return TRUE;
+    return hWnd == g_InstanceMngr.GetCurrentMainWnd() && !IsApplicationWindow(hWnd);
+}
+
+}  // namespace
+
+void CloseApplication(LPCWSTR szClass)
+{
+    // Looked up afresh before every request: when one instance has gone,
+    // the next one with that class is asked too.
+    for (int nPosted = 0; nPosted < kCloseAttempts; ++nPosted) {
+        HWND hWnd = FindWindowW(szClass, nullptr);
+        if (!hWnd)
+            return;
+        PostMessageW(hWnd, WM_CLOSE, g_nAppCloseParam, g_nAppCloseParam);
+        ClockSleep(kPauseMs);
+    }
+}
+
+BOOL WaitApplicationExit()
+{
+    for (int nWaits = 0; nWaits < kExitChecks; ++nWaits) {
+        g_InstanceMngr.CloseAllSessions();
+        if (IsApplicationGone())
+            return TRUE;
+        ClockSleep(kPauseMs);
+    }
+    return FALSE;
+}
+
+BOOL StartApplication()
+{
+    WCHAR szApp[kAppPathUnits] = {};
+    GetInstallDir(szApp, MAX_PATH);
+    // A cut path would start whatever program happens to bear the cut name.
+    if (!AppendText(szApp, MAX_PATH, g_szAppBaseName) || !AppendText(szApp, MAX_PATH, g_szExeExtension))
+        return FALSE;
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpFile = szApp;
+    info.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&info);
+}
