@@ -8,6 +8,7 @@
 
 #include "FakeClock.h"
 #include "InstanceTestSupport.h"
+#include "base/Text.h"
 #include "instance/Security.h"
 
 namespace {
@@ -26,7 +27,8 @@ TEST(CommMappingFile, CreateThenOpenShareOneBlockOfMemory)
     ASSERT_NE(pCreated, nullptr);
     EXPECT_EQ(dwSize, 4096u);
     EXPECT_EQ(creator.MapView(nullptr), pCreated) << "an existing view is handed out again";
-    strcpy(pCreated, "written by the creator");
+    const char szWritten[] = "written by the creator";
+    memcpy(pCreated, szWritten, sizeof(szWritten));
 
     CCommMappingFile second(names.mapping.c_str());
     EXPECT_EQ(second.Create(4096, FALSE), 2);
@@ -77,7 +79,7 @@ TEST(InstanceRegistry, ATableTheApplicationMadeIsReadAsItStands)
     pTable->nCount = 1;
     pTable->items[0].hWndMain = 0x4242;
     pTable->items[0].hWndDlg = 0x4343;
-    wcscpy(pTable->items[0].szUserName, L"alice");
+    CopyText(pTable->items[0].szUserName, g_nSessionUserUnits, L"alice");
 
     CInstanceMngr registry(names.mapping.c_str(), names.mutex.c_str());
     EXPECT_EQ(registry.GetCurrentMainWnd(), reinterpret_cast<HWND>(0x4242));
