@@ -181,19 +181,7 @@ SESSION_ITEM* CInstanceMngr::AddSession(LPCWSTR szUser)
     return pItem;
 }
 
-BOOL CInstanceMngr::RegisterMainWnd(HWND hWnd, LPCWSTR szUser)
-{
-    if (!SetCurrentMainWnd(hWnd))
-        return FALSE;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
-    SESSION_ITEM* pItem = AddSession(szUser);
-    if (!pItem)
-        return FALSE;
-    pItem->hWndMain = HandleToTable(hWnd);
-    return TRUE;
-}
-
-BOOL CInstanceMngr::RegisterDlgWnd(HWND hWnd, LPCWSTR szUser)
+BOOL CInstanceMngr::RecordWindow(DWORD SESSION_ITEM::*pField, HWND hWnd, LPCWSTR szUser)
 {
     if (!m_pTable)
         return FALSE;
@@ -201,8 +189,19 @@ BOOL CInstanceMngr::RegisterDlgWnd(HWND hWnd, LPCWSTR szUser)
     SESSION_ITEM* pItem = AddSession(szUser);
     if (!pItem)
         return FALSE;
-    pItem->hWndDlg = HandleToTable(hWnd);
+    pItem->*pField = HandleToTable(hWnd);
     return TRUE;
+}
+
+BOOL CInstanceMngr::RegisterMainWnd(HWND hWnd, LPCWSTR szUser)
+{
+    SetCurrentMainWnd(hWnd);
+    return RecordWindow(&SESSION_ITEM::hWndMain, hWnd, szUser);
+}
+
+BOOL CInstanceMngr::RegisterDlgWnd(HWND hWnd, LPCWSTR szUser)
+{
+    return RecordWindow(&SESSION_ITEM::hWndDlg, hWnd, szUser);
 }
 
 HWND CInstanceMngr::FindMainWnd(LPCWSTR szUser)

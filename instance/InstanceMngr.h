@@ -44,6 +44,8 @@ private:
     // nCount as another program may have written it, bounded to the table.
     int RecordsInUse() const;
     LPCWSTR UserOrSelf(LPCWSTR szUser) const;
+    // Finds or adds the user's record, under the mutex, and sets one of its windows.
+    BOOL RecordWindow(DWORD SESSION_ITEM::*pField, HWND hWnd, LPCWSTR szUser);
 
     WCHAR m_szUserName[g_nSessionUserUnits];
     SESSION_TABLE* m_pTable;
