@@ -161,26 +161,19 @@ void CheckGetStringW(CIniFile& doc, const QUERY& q, const VALUE& value, const st
     }
 }
 
-// The conversions themselves: the whole text or 0, never past the buffer.
-void CheckConversions(const QUERY& q, UINT uCodePage)
+// A conversion gives the whole text or 0, never passing the buffer.
+template <class TOut, class TIn>
+void CheckConversion(int (*pfnConvert)(UINT, const TIn*, TOut*, int), UINT uCodePage, const TIn* szSource,
+                     size_t cchRoom)
 {
-    std::string ansi(q.wideDefault.size() * 3 + 2, '\0');
-    FUZZ_CHECK(WideToAnsi(uCodePage, q.wideDefault.c_str(), &ansi[0], static_cast<int>(ansi.size())) > 0);
-    ansi.resize(strlen(ansi.c_str()));
-    for (size_t n : SizesFor({ansi.size()})) {
-        CExactBuffer<char> out(n);
-        int r = WideToAnsi(uCodePage, q.wideDefault.c_str(), out.Get(), static_cast<int>(n));
-        FUZZ_CHECK(r == ExpectedCount(ansi.size(), n));
-        FUZZ_CHECK(r == 0 || ansi == out.Get());
-    }
-    std::wstring wide(q.defaultText.size() + 2, L'\0');
-    FUZZ_CHECK(AnsiToWide(uCodePage, q.defaultText.c_str(), &wide[0], static_cast<int>(wide.size())) > 0);
-    wide.resize(wcslen(wide.c_str()));
-    for (size_t n : SizesFor({wide.size()})) {
-        CExactBuffer<WCHAR> out(n);
-        int r = AnsiToWide(uCodePage, q.defaultText.c_str(), out.Get(), static_cast<int>(n));
-        FUZZ_CHECK(r == ExpectedCount(wide.size(), n));
-        FUZZ_CHECK(r == 0 || wide == out.Get());
+    std::basic_string<TOut> whole(cchRoom, TOut());
+    FUZZ_CHECK(pfnConvert(uCodePage, szSource, &whole[0], static_cast<int>(whole.size())) > 0);
+    whole.resize(std::char_traits<TOut>::length(whole.c_str()));
+    for (size_t n : SizesFor({whole.size()})) {
+        CExactBuffer<TOut> out(n);
+        int r = pfnConvert(uCodePage, szSource, out.Get(), static_cast<int>(n));
+        FUZZ_CHECK(r == ExpectedCount(whole.size(), n));
+        FUZZ_CHECK(r == 0 || whole == out.Get());
     }
 }
 
@@ -217,6 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
     FUZZ_CHECK(HexToInt(q.defaultText.c_str()) == ExpectedHex(q.defaultText.c_str()));
     FUZZ_CHECK(HexToInt(nullptr) == 0);
 
-    CheckConversions(q, doc.GetCodePage());
+    CheckConversion<char, WCHAR>(WideToAnsi, doc.GetCodePage(), q.wideDefault.c_str(), q.wideDefault.size() * 3 + 2);
+    CheckConversion<WCHAR, char>(AnsiToWide, doc.GetCodePage(), q.defaultText.c_str(), q.defaultText.size() + 2);
     return 0;
 }
