@@ -23,15 +23,15 @@ BOOL IsFullPath(LPCWSTR szPackage)
 BOOL ReportInstallerExit(DWORD dwExitCode)
 {
     switch (dwExitCode) {
-    case ERROR_SUCCESS:
-        return TRUE;
-    case ERROR_SUCCESS_REBOOT_INITIATED:
-    case ERROR_SUCCESS_REBOOT_REQUIRED:
-        ConsolePrintA("Installer asks for a restart, exit code %lu.\r\n", dwExitCode);
-        return TRUE;
-    default:
-        ConsolePrintA("Error: Installer exit code %lu!\r\n", dwExitCode);
-        return FALSE;
+        case ERROR_SUCCESS:
+            return TRUE;
+        case ERROR_SUCCESS_REBOOT_INITIATED:
+        case ERROR_SUCCESS_REBOOT_REQUIRED:
+            ConsolePrintA("Installer asks for a restart, exit code %lu.\r\n", dwExitCode);
+            return TRUE;
+        default:
+            ConsolePrintA("Error: Installer exit code %lu!\r\n", dwExitCode);
+            return FALSE;
     }
 }
 

@@ -3,9 +3,9 @@
 namespace {
 
 const SCM_API s_Win32Scm = {
-    ::OpenSCManagerW,       ::OpenServiceW,           ::CreateServiceW,         ::DeleteService,
-    ::CloseServiceHandle,   ::StartServiceW,          ::ControlService,         ::QueryServiceStatusEx,
-    ::EnumDependentServicesW, ::ChangeServiceConfig2W, ::LockServiceDatabase,   ::UnlockServiceDatabase,
+    ::OpenSCManagerW,          ::OpenServiceW,          ::CreateServiceW,      ::DeleteService,
+    ::CloseServiceHandle,      ::StartServiceW,         ::ControlService,      ::QueryServiceStatusEx,
+    ::EnumDependentServicesW,  ::ChangeServiceConfig2W, ::LockServiceDatabase, ::UnlockServiceDatabase,
     ::QueryServiceLockStatusW,
 };
 

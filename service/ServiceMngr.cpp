@@ -116,10 +116,9 @@ BOOL CServiceMngr::Install(LPCWSTR szCommandLine)
     CScmHandle hManager(OpenManager(SC_MANAGER_CREATE_SERVICE));
     if (!hManager.IsValid())
         return FALSE;
-    CScmHandle hService(ScmApi().pfnCreateServiceW(hManager.Get(), m_szServiceName, m_szDisplayName,
-                                                   SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS,
-                                                   SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szQuoted, nullptr,
-                                                   nullptr, nullptr, nullptr, nullptr));
+    CScmHandle hService(ScmApi().pfnCreateServiceW(
+        hManager.Get(), m_szServiceName, m_szDisplayName, SERVICE_CHANGE_CONFIG, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, szQuoted, nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!hService.IsValid())
         return FALSE;
     hService.Reset();
@@ -155,8 +154,7 @@ BOOL CServiceMngr::SetDescription(LPCWSTR szDescription)
         if (!lpqslsBuf.IsValid())
             return FALSE;
         DWORD dwBytesNeeded = 0;
-        if (!scm.pfnQueryServiceLockStatusW(hManager.Get(),
-                                            static_cast<LPQUERY_SERVICE_LOCK_STATUSW>(lpqslsBuf.Get()),
+        if (!scm.pfnQueryServiceLockStatusW(hManager.Get(), static_cast<LPQUERY_SERVICE_LOCK_STATUSW>(lpqslsBuf.Get()),
                                             kLockStatusBytes, &dwBytesNeeded))
             return FALSE;
     }
