@@ -91,6 +91,30 @@ bool FileExists(const std::wstring& path)
     return dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FolderExists(const std::wstring& path)
+{
+    DWORD dwAttributes = GetFileAttributesW(path.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::set<std::wstring> ListFolder(const std::wstring& folder)
+{
+    std::wstring pattern = folder;
+    if (!pattern.empty() && pattern.back() != L'\\')
+        pattern += L'\\';
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    CFindHandle hFind(FindFirstFileW((pattern + L"*").c_str(), &data));
+    if (hFind.IsValid()) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..")
+                names.insert(name);
+        } while (FindNextFileW(hFind.Get(), &data));
+    }
+    return names;
+}
+
 bool CopyInto(const std::wstring& source, const std::wstring& target)
 {
     return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;

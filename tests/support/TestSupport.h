@@ -2,6 +2,7 @@
 // program and capturing its output.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "base/WinTypes.h"
@@ -33,6 +34,9 @@ void RemoveTree(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool ReadBytes(const std::wstring& path, std::string* pBytes);
 bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
+// The names in a folder (trailing backslash optional), without "." and "..".
+std::set<std::wstring> ListFolder(const std::wstring& folder);
 bool CopyInto(const std::wstring& source, const std::wstring& target);
 
 struct RUN_RESULT {
