@@ -27,8 +27,8 @@ const WCHAR kCompanionExtension[] = L".fsn";
 const WCHAR kLogExtension[] = L".fsl";
 
 struct PLACEMENT_PATHS {
-    WCHAR szDataDirUser[kComposeUnits];   // the data folder, then the project's target
-    WCHAR szDataDirSrc[kComposeUnits];    // the project beside the tool
+    WCHAR szDataDirUser[kComposeUnits];  // the data folder, then the project's target
+    WCHAR szDataDirSrc[kComposeUnits];   // the project beside the tool
     WCHAR szCompanionSrc[kComposeUnits];
     WCHAR szDataDirUserL[kComposeUnits];  // the companion's target
     WCHAR szLogFile[kComposeUnits];       // user project only
@@ -73,8 +73,8 @@ BOOL ComposePaths(LPCWSTR szProject, PLACEMENT_PATHS& paths)
         !CopyWithExtension(paths.szDataDirUserL, paths.szDataDirUser, kCompanionExtension) ||
         !CopyWithExtension(paths.szLogFile, paths.szDataDirUser, kLogExtension))
         return FALSE;
-    return FitsProduct(paths.szDataDirUser) && FitsProduct(paths.szDataDirSrc) &&
-           FitsProduct(paths.szCompanionSrc) && FitsProduct(paths.szDataDirUserL) && FitsProduct(paths.szLogFile);
+    return FitsProduct(paths.szDataDirUser) && FitsProduct(paths.szDataDirSrc) && FitsProduct(paths.szCompanionSrc) &&
+           FitsProduct(paths.szDataDirUserL) && FitsProduct(paths.szLogFile);
 }
 
 BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
@@ -121,8 +121,8 @@ void RegisterUserProject(LPCWSTR szDataFile, LPCWSTR szLogFile)
 {
     CRegKeyHandle hKey;
     DWORD dwDisp = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, hKey.Receive(), &dwDisp) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        hKey.Receive(), &dwDisp) != ERROR_SUCCESS)
         return;
     SetPathValue(hKey.Get(), g_szDataFileValue, szDataFile);
     SetPathValue(hKey.Get(), g_szLogFileValue, szLogFile);

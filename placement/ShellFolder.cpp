@@ -64,7 +64,8 @@ void CSHGetFolder::SetUp()
     g_pLoadedWith = g_pShellLoader;
     s_hShell32 = g_pShellLoader->pfnLoadLibraryW(L"Shell32.dll");
     if (s_hShell32) {
-        s_pfnSHGetSpecialFolderPathW = TakeEntryPoint<PFN_SHGETSPECIALFOLDERPATHW>(s_hShell32, "SHGetSpecialFolderPathW");
+        s_pfnSHGetSpecialFolderPathW =
+            TakeEntryPoint<PFN_SHGETSPECIALFOLDERPATHW>(s_hShell32, "SHGetSpecialFolderPathW");
         s_pfnSHGetFolderPathW = TakeEntryPoint<PFN_SHGETFOLDERPATHW>(s_hShell32, "SHGetFolderPathW");
         s_pfnSHGetFileInfoW = TakeEntryPoint<PFN_SHGETFILEINFOW>(s_hShell32, "SHGetFileInfoW");
         s_pfnSHGetPathFromIDListW = TakeEntryPoint<PFN_SHGETPATHFROMIDLISTW>(s_hShell32, "SHGetPathFromIDListW");

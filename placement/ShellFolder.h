@@ -5,8 +5,7 @@
 #pragma once
 
 #include "../base/WinTypes.h"
-
-#include <shellapi.h>
+// The shell's own types for its entry points; it needs <windows.h> first.
 #include <shlobj.h>
 
 // What the resolver loads the shell through. Bound to the system's loader;

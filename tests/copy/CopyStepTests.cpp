@@ -41,8 +41,9 @@ std::wstring Environment(const wchar_t* szName)
 
 std::string ProjectText(const std::vector<ITEM>& items)
 {
-    std::string text = "[Setup]\r\ndo_copy_files=yes\r\nrestart_service=no\r\n[CopyFiles]\r\nFileNum=" +
-                       std::to_string(items.size()) + "\r\n";
+    std::string text =
+        "[Setup]\r\ndo_copy_files=yes\r\nrestart_service=no\r\n[CopyFiles]\r\nFileNum=" + std::to_string(items.size()) +
+        "\r\n";
     for (size_t i = 0; i < items.size(); ++i) {
         std::string n = std::to_string(i + 1);
         text += "File" + n + "=" + kvtest::ToAnsi(items[i].fileName) + "\r\n";

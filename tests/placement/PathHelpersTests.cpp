@@ -18,12 +18,8 @@ TEST(PathHelpers, FileExistsTellsFileFromFolder)
         const wchar_t* szPath;
         int nExpected;
     } const cases[] = {
-        {nullptr, KV_PATH_NOTHING},
-        {L"", KV_PATH_NOTHING},
-        {L"missing.prj", KV_PATH_NOTHING},
-        {L"file.prj", KV_PATH_FILE},
-        {L"file.prj\\", KV_PATH_FILE},
-        {L"sub.fsn", KV_PATH_FOLDER},
+        {nullptr, KV_PATH_NOTHING},     {L"", KV_PATH_NOTHING},        {L"missing.prj", KV_PATH_NOTHING},
+        {L"file.prj", KV_PATH_FILE},    {L"file.prj\\", KV_PATH_FILE}, {L"sub.fsn", KV_PATH_FOLDER},
         {L"sub.fsn\\", KV_PATH_FOLDER},
     };
     for (const CASE& c : cases) {

@@ -76,9 +76,10 @@ private:
     std::set<std::wstring> m_entries;
 };
 
+// One copy of a placement: the same name below the tool's folder and below
+// the product's data folder.
 struct COPY_LINE {
-    const wchar_t* szSource;  // relative to the tool's folder
-    const wchar_t* szTarget;  // relative to the product's data folder
+    const wchar_t* szName;
     bool bCopied;
 };
 
@@ -86,8 +87,8 @@ std::wstring CopyLines(const std::wstring& from, const std::wstring& to, const s
 {
     std::wstring text;
     for (const COPY_LINE& line : lines) {
-        std::wstring source = from + line.szSource;
-        std::wstring target = to + line.szTarget;
+        std::wstring source = from + line.szName;
+        std::wstring target = to + line.szName;
         text += line.bCopied ? L"Copy " + source + L" to " + target + L" successfully.\r\n"
                              : L"Failed to copy " + source + L" to " + target + L".\r\n";
     }
@@ -162,34 +163,73 @@ TEST_F(Placement, ProjectAndCompanionIntoBothDataFolders)
         const wchar_t* szLogFile;
     };
     const CASE cases[] = {
-        {L"kvtest.prj", {}, {L"kvtest.prj", L"kvtest.fsn"}, nullptr,
-         {{L"kvtest.prj", L"kvtest.prj", true}, {L"kvtest.fsn", L"kvtest.fsn", true}}, true, L"kvtest.fsl"},
-        {L"kvtest-alone.prj", {}, {L"kvtest-alone.prj"}, nullptr,
-         {{L"kvtest-alone.prj", L"kvtest-alone.prj", true}}, true, L"kvtest-alone.fsl"},
-        {L"kvtest-noext", {}, {L"kvtest-noext", L"kvtest-noext.fsn"}, nullptr,
-         {{L"kvtest-noext", L"kvtest-noext", true}, {L"kvtest-noext.fsn", L"kvtest-noext.fsn", true}}, true,
+        {L"kvtest.prj",
+         {},
+         {L"kvtest.prj", L"kvtest.fsn"},
+         nullptr,
+         {{L"kvtest.prj", true}, {L"kvtest.fsn", true}},
+         true,
+         L"kvtest.fsl"},
+        {L"kvtest-alone.prj",
+         {},
+         {L"kvtest-alone.prj"},
+         nullptr,
+         {{L"kvtest-alone.prj", true}},
+         true,
+         L"kvtest-alone.fsl"},
+        {L"kvtest-noext",
+         {},
+         {L"kvtest-noext", L"kvtest-noext.fsn"},
+         nullptr,
+         {{L"kvtest-noext", true}, {L"kvtest-noext.fsn", true}},
+         true,
          L"kvtest-noext.fsl"},
         // Its own companion: copied twice.
-        {L"kvtest-self.fsn", {}, {L"kvtest-self.fsn"}, nullptr,
-         {{L"kvtest-self.fsn", L"kvtest-self.fsn", true}, {L"kvtest-self.fsn", L"kvtest-self.fsn", true}}, true,
+        {L"kvtest-self.fsn",
+         {},
+         {L"kvtest-self.fsn"},
+         nullptr,
+         {{L"kvtest-self.fsn", true}, {L"kvtest-self.fsn", true}},
+         true,
          L"kvtest-self.fsl"},
         // The subfolder is not made below the data folder; the registry
         // values are written all the same.
-        {L"kvsub\\kvtest.prj", {L"kvsub"}, {L"kvsub\\kvtest.prj", L"kvsub\\kvtest.fsn"}, nullptr,
-         {{L"kvsub\\kvtest.prj", L"kvsub\\kvtest.prj", false}, {L"kvsub\\kvtest.fsn", L"kvsub\\kvtest.fsn", false}},
-         false, L"kvsub\\kvtest.fsl"},
-        {L"kvmade\\kvtest.prj", {L"kvmade"}, {L"kvmade\\kvtest.prj"}, L"kvmade",
-         {{L"kvmade\\kvtest.prj", L"kvmade\\kvtest.prj", true}}, true, L"kvmade\\kvtest.fsl"},
+        {L"kvsub\\kvtest.prj",
+         {L"kvsub"},
+         {L"kvsub\\kvtest.prj", L"kvsub\\kvtest.fsn"},
+         nullptr,
+         {{L"kvsub\\kvtest.prj", false}, {L"kvsub\\kvtest.fsn", false}},
+         false,
+         L"kvsub\\kvtest.fsl"},
+        {L"kvmade\\kvtest.prj",
+         {L"kvmade"},
+         {L"kvmade\\kvtest.prj"},
+         L"kvmade",
+         {{L"kvmade\\kvtest.prj", true}},
+         true,
+         L"kvmade\\kvtest.fsl"},
         // A missing project still has its companion placed.
-        {L"kvtest-missing.prj", {}, {L"kvtest-missing.fsn"}, nullptr,
-         {{L"kvtest-missing.prj", L"kvtest-missing.prj", false}, {L"kvtest-missing.fsn", L"kvtest-missing.fsn", true}},
-         false, L"kvtest-missing.fsl"},
+        {L"kvtest-missing.prj",
+         {},
+         {L"kvtest-missing.fsn"},
+         nullptr,
+         {{L"kvtest-missing.prj", false}, {L"kvtest-missing.fsn", true}},
+         false,
+         L"kvtest-missing.fsl"},
         // A folder at the companion's path counts as one; its copy fails alone.
-        {L"kvtest-dir.prj", {L"kvtest-dir.fsn"}, {L"kvtest-dir.prj"}, nullptr,
-         {{L"kvtest-dir.prj", L"kvtest-dir.prj", true}, {L"kvtest-dir.fsn", L"kvtest-dir.fsn", false}}, true,
+        {L"kvtest-dir.prj",
+         {L"kvtest-dir.fsn"},
+         {L"kvtest-dir.prj"},
+         nullptr,
+         {{L"kvtest-dir.prj", true}, {L"kvtest-dir.fsn", false}},
+         true,
          L"kvtest-dir.fsl"},
-        {L"kvtest-J\u00fcrgen-\u20ac.prj", {}, {L"kvtest-J\u00fcrgen-\u20ac.prj"}, nullptr,
-         {{L"kvtest-J\u00fcrgen-\u20ac.prj", L"kvtest-J\u00fcrgen-\u20ac.prj", true}}, true,
+        {L"kvtest-J\u00fcrgen-\u20ac.prj",
+         {},
+         {L"kvtest-J\u00fcrgen-\u20ac.prj"},
+         nullptr,
+         {{L"kvtest-J\u00fcrgen-\u20ac.prj", true}},
+         true,
          L"kvtest-J\u00fcrgen-\u20ac.fsl"},
     };
     for (const CASE& c : cases) {
@@ -214,8 +254,8 @@ TEST_F(Placement, ProjectAndCompanionIntoBothDataFolders)
                 if (!line.bCopied)
                     continue;
                 std::string placed;
-                EXPECT_TRUE(kvtest::ReadBytes(pData->Product() + line.szTarget, &placed));
-                EXPECT_EQ(placed, Content(line.szSource));
+                EXPECT_TRUE(kvtest::ReadBytes(pData->Product() + line.szName, &placed));
+                EXPECT_EQ(placed, Content(line.szName));
             }
         }
         EXPECT_EQ(RegisteredValue(g_szDataFileValue), m_userData.Product() + c.szProject);
@@ -237,7 +277,7 @@ TEST_F(Placement, PathTooLongForTheProductIsRefusedWhole)
 
     kvtest::RUN_RESULT result = Run(name);
 
-    const std::vector<COPY_LINE> refused = {{name.c_str(), name.c_str(), false}};
+    const std::vector<COPY_LINE> refused = {{name.c_str(), false}};
     EXPECT_EQ(result.output, Expected(CopyLines(m_dir.Path(), m_userData.Product(), refused), false,
                                       CopyLines(m_dir.Path(), m_serviceData.Product(), refused), false));
     // Nothing copied, not even to a cut path, and the product not pointed at one.
@@ -257,8 +297,8 @@ public:
     {
         m_bSet = kvtest::SetRegString(HKEY_CURRENT_USER, kUserShellFoldersKey, kUserDataValue, userData.c_str(),
                                       REG_EXPAND_SZ) &&
-                 kvtest::SetRegString(HKEY_LOCAL_MACHINE, kUserShellFoldersKey, kCommonDataValue,
-                                      commonData.c_str(), REG_EXPAND_SZ);
+                 kvtest::SetRegString(HKEY_LOCAL_MACHINE, kUserShellFoldersKey, kCommonDataValue, commonData.c_str(),
+                                      REG_EXPAND_SZ);
     }
     bool IsSet() const { return m_bSet; }
 
@@ -275,7 +315,7 @@ TEST_F(Placement, DataFoldersWhereverTheShellPutsThem)
     CScratchDir elsewhere(L"J\u00fcrgen \u00d8deg\u00e5rd");
     ASSERT_TRUE(kvtest::WriteBytes(elsewhere / L"blocker", "a file where a folder should be"));
     ASSERT_TRUE(kvtest::WriteBytes(m_dir / L"kvtest.prj", Content(L"kvtest.prj")));
-    const std::vector<COPY_LINE> placed = {{L"kvtest.prj", L"kvtest.prj", true}};
+    const std::vector<COPY_LINE> placed = {{L"kvtest.prj", true}};
 
     struct CASE {
         const char* szName;
@@ -301,9 +341,10 @@ TEST_F(Placement, DataFoldersWhereverTheShellPutsThem)
             EXPECT_TRUE(kvtest::FileExists(ProductFolder(c.userData) + L"kvtest.prj"));
             EXPECT_TRUE(kvtest::FileExists(ProductFolder(c.commonData) + L"kvtest.prj"));
         } else {
-            EXPECT_EQ(result.output, kBanner + kvtest::ToChildOutput(
-                                                   StepLines(L"user", L"Failed to get user profile folder.\r\n", false) +
-                                                   StepLines(L"service", L"Failed to get service folder.\r\n", false)));
+            EXPECT_EQ(
+                result.output,
+                kBanner + kvtest::ToChildOutput(StepLines(L"user", L"Failed to get user profile folder.\r\n", false) +
+                                                StepLines(L"service", L"Failed to get service folder.\r\n", false)));
             EXPECT_EQ(RegisteredValue(g_szDataFileValue), L"before");
         }
     }
