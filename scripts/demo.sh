@@ -40,9 +40,11 @@ run() {
 if [ -f "$bin/Quorvane.msi" ]; then
   cp "$bin/Quorvane.msi" "$demo/Quorvane.msi"
   run "First deployment on a clean machine"
-  if [ -f "$bin/Quorvane-2.msi" ]; then
-    cp "$bin/Quorvane-2.msi" "$demo/Quorvane.msi"
-    run "Upgrade to the second package version, application and service running"
+  if [ -f "$bin/Quorvane2.msi" ]; then
+    # The first deployment left the application and the service running.
+    cp "$bin/Quorvane2.msi" "$demo/Quorvane.msi"
+    run "Upgrade to the second package version while the application and the service run"
+    echo "installed version: $(tr -d '\r' < "$prefix/drive_c/Program Files/Talwick/Quorvane 2012/QuorvaneVersion.txt")"
   fi
 else
   run "Deployment (no stand-in package built)"
