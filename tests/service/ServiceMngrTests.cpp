@@ -194,9 +194,11 @@ TEST_F(ServiceMngrTest, StartAnswersAndPrintsByHowTheStartEnds)
 // time-out of one hint counted from the last progress, and no overall limit.
 TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
 {
+    // A checkpoint every 2500 ms against a hint of 3000: a time-out counted
+    // from the start instead of the last progress gives up after 3 seconds.
     FAKE_TIMELINE progress;
-    for (DWORD i = 0; i < 60; ++i)
-        progress.push_back({i * 1000, 0, SERVICE_START_PENDING, i + 1, 3000});
+    for (DWORD i = 0; i < 24; ++i)
+        progress.push_back({i * 2500, 0, SERVICE_START_PENDING, i + 1, 3000});
     progress.push_back({60000, 0, SERVICE_RUNNING, 0, 0});
 
     struct CASE {
