@@ -1,7 +1,6 @@
 // The process-wide registry's records of the user running this process.
-#include "InstanceMngr.h"
-
 #include "../appctl/Product.h"
+#include "InstanceMngr.h"
 
 namespace {
 

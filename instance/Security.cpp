@@ -1,6 +1,7 @@
 #include "Security.h"
 
 #include <aclapi.h>
+
 #include <cstddef>
 #include <cwchar>
 
@@ -52,8 +53,8 @@ BOOL AllocateGroupSid(BOOL bAdministrators, PSID* ppSid)
     SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
     SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
     if (bAdministrators)
-        return AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                        0, 0, 0, 0, ppSid);
+        return AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0,
+                                        0, 0, 0, ppSid);
     return AllocateAndInitializeSid(&worldAuthority, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, ppSid);
 }
 
@@ -172,10 +173,9 @@ void PrintError(DWORD dwError)
         dwError = GetLastError();
     // Inserts are left as they stand: there are no arguments to put in them.
     LPWSTR szText = nullptr;
-    DWORD cch = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, dwError, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                               reinterpret_cast<LPWSTR>(&szText), 0, nullptr);
+    DWORD cch = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&szText), 0, nullptr);
     CLocalBlock errMsg(szText);
     if (cch == 0 || !szText) {
         ConsolePrintW(L"Error:%lu.\r\n", static_cast<unsigned long>(dwError));

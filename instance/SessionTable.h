@@ -23,10 +23,10 @@ struct SESSION_ITEM {
 };
 
 struct SESSION_TABLE {
-    DWORD hWndMain;    // the main window registered last
+    DWORD hWndMain;  // the main window registered last
     DWORD hWndDlg;
     DWORD dwReserved;
-    LONG nCount;       // records 0 to nCount - 1 are in use, without gaps
+    LONG nCount;  // records 0 to nCount - 1 are in use, without gaps
     SESSION_ITEM items[g_nMaxSessions];
 };
 

@@ -67,39 +67,39 @@ void ForgetSession()
 LRESULT CALLBACK MainWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
-    case WM_CLOSE:
-        if (IsCloseRequest(wParam, lParam)) {
-            ++g_State.nCloseRequests;
-            if (g_State.nCloseAfter == 0 || g_State.nCloseRequests < g_State.nCloseAfter)
-                return 0;
-        }
-        DestroyWindow(hWnd);
-        return 0;
-    case WM_DESTROY:
-        ForgetSession();
-        PostQuitMessage(g_State.nCloseRequests);
-        return 0;
-    default:
-        return DefWindowProcW(hWnd, uMsg, wParam, lParam);
+        case WM_CLOSE:
+            if (IsCloseRequest(wParam, lParam)) {
+                ++g_State.nCloseRequests;
+                if (g_State.nCloseAfter == 0 || g_State.nCloseRequests < g_State.nCloseAfter)
+                    return 0;
+            }
+            DestroyWindow(hWnd);
+            return 0;
+        case WM_DESTROY:
+            ForgetSession();
+            PostQuitMessage(g_State.nCloseRequests);
+            return 0;
+        default:
+            return DefWindowProcW(hWnd, uMsg, wParam, lParam);
     }
 }
 
 INT_PTR CALLBACK SessionDlgProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
 {
     switch (uMsg) {
-    case WM_INITDIALOG:
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            if (FindAppDlgWnd() == hDlg)
-                RegisterAppDlgWnd(nullptr);
-            g_State.hWndDlg = nullptr;
-            DestroyWindow(hDlg);
+        case WM_INITDIALOG:
             return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                if (FindAppDlgWnd() == hDlg)
+                    RegisterAppDlgWnd(nullptr);
+                g_State.hWndDlg = nullptr;
+                DestroyWindow(hDlg);
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -126,8 +126,8 @@ BOOL CreateWindows(HINSTANCE hInstance, int nShowCmd)
     wc.lpszClassName = szClass;
     if (!RegisterClassW(&wc))
         return FALSE;
-    g_State.hWndMain = CreateWindowW(szClass, g_szAppBaseName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 480, 320,
-                                     nullptr, nullptr, hInstance, nullptr);
+    g_State.hWndMain = CreateWindowW(szClass, g_szAppBaseName, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, 480, 320, nullptr,
+                                     nullptr, hInstance, nullptr);
     if (!g_State.hWndMain)
         return FALSE;
     ShowWindow(g_State.hWndMain, nShowCmd);

@@ -1,6 +1,5 @@
 #include "InstanceTestSupport.h"
 
-
 namespace kvtest {
 
 PRIVATE_NAMES MakePrivateNames()

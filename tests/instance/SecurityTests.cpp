@@ -46,8 +46,8 @@ bool IsPrivilegeEnabled(LPCWSTR szName)
     set.PrivilegeCount = 1;
     set.Control = PRIVILEGE_SET_ALL_NECESSARY;
     BOOL bEnabled = FALSE;
-    bool bKnown = LookupPrivilegeValueW(nullptr, szName, &set.Privilege[0].Luid) &&
-                  PrivilegeCheck(hToken, &set, &bEnabled);
+    bool bKnown =
+        LookupPrivilegeValueW(nullptr, szName, &set.Privilege[0].Luid) && PrivilegeCheck(hToken, &set, &bEnabled);
     CloseHandle(hToken);
     return bKnown && bEnabled;
 }
@@ -98,20 +98,20 @@ enum class Squatter { None, EventOnGlobalName, LockedGlobalMutex };
 HANDLE MakeSquatter(Squatter kind, const std::wstring& globalName)
 {
     switch (kind) {
-    case Squatter::EventOnGlobalName:
-        return CreateEventW(nullptr, TRUE, FALSE, globalName.c_str());
-    case Squatter::LockedGlobalMutex: {
-        // An empty DACL: nobody but its maker's first handle gets in.
-        SECURITY_DESCRIPTOR sd;
-        ACL acl;
-        InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-        InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
-        SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
-        SECURITY_ATTRIBUTES sa = {sizeof(sa), &sd, FALSE};
-        return CreateMutexW(&sa, FALSE, globalName.c_str());
-    }
-    default:
-        return nullptr;
+        case Squatter::EventOnGlobalName:
+            return CreateEventW(nullptr, TRUE, FALSE, globalName.c_str());
+        case Squatter::LockedGlobalMutex: {
+            // An empty DACL: nobody but its maker's first handle gets in.
+            SECURITY_DESCRIPTOR sd;
+            ACL acl;
+            InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
+            InitializeAcl(&acl, sizeof(acl), ACL_REVISION);
+            SetSecurityDescriptorDacl(&sd, TRUE, &acl, FALSE);
+            SECURITY_ATTRIBUTES sa = {sizeof(sa), &sd, FALSE};
+            return CreateMutexW(&sa, FALSE, globalName.c_str());
+        }
+        default:
+            return nullptr;
     }
 }
 

@@ -51,18 +51,13 @@ TEST(SessionTable, RecordsAreKeyedByTheFirst127CharactersOfTheUserNameCaseSensit
         std::wstring user;
         int iExpected;
     } cases[] = {
-        {L"alice", 0},
-        {L"Alice", -1},
-        {L"alic", -1},
-        {L"alice2", -1},
-        {name127, 1},
-        {name127 + L"other tail", 1},
-        {name127.substr(1), -1},
-        {CurrentUser(), 2},
-        {L"", 2},
+        {L"alice", 0},           {L"Alice", -1},     {L"alic", -1},
+        {L"alice2", -1},         {name127, 1},       {name127 + L"other tail", 1},
+        {name127.substr(1), -1}, {CurrentUser(), 2}, {L"", 2},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(registry.FindSessionIndex(c.user.c_str()), c.iExpected) << "user \"" << kvtest::ToUtf8(c.user) << "\"";
+        EXPECT_EQ(registry.FindSessionIndex(c.user.c_str()), c.iExpected)
+            << "user \"" << kvtest::ToUtf8(c.user) << "\"";
         SESSION_ITEM* pItem = registry.FindSession(c.user.c_str());
         EXPECT_EQ(pItem, c.iExpected < 0 ? nullptr : pFirst + c.iExpected);
     }
@@ -119,10 +114,8 @@ TEST(SessionTable, RemovingARecordClosesTheGapAndKeepsACurrentWindowWhileRecords
     } cases[] = {
         // The last record goes: the one now last becomes current, not the
         // removed windows left behind in its old slot.
-        {nullptr, L"c", TRUE, {L"a", L"b"}, 0x20, 0x21},
-        {nullptr, L"a", TRUE, {L"b", L"c"}, 0x30, 0},
-        {L"b", L"b", TRUE, {L"a", L"c"}, 0x30, 0x31},
-        {L"a", L"a", TRUE, {L"b", L"c"}, 0x20, 0x21},
+        {nullptr, L"c", TRUE, {L"a", L"b"}, 0x20, 0x21},       {nullptr, L"a", TRUE, {L"b", L"c"}, 0x30, 0},
+        {L"b", L"b", TRUE, {L"a", L"c"}, 0x30, 0x31},          {L"a", L"a", TRUE, {L"b", L"c"}, 0x20, 0x21},
         {nullptr, L"zed", FALSE, {L"a", L"b", L"c"}, 0x30, 0},
     };
     for (const auto& c : cases) {
