@@ -38,7 +38,7 @@ FAKE_TIMELINE Becomes(DWORD dwFrom, DWORD dwWaitHint, DWORD dwTo, DWORD dwAfterM
 
 CFakeScm::CFakeScm()
 {
-    static const SCM_API s_Fake = {OpenManager, OpenService,    Create,        Delete, Close,  Start,     Control,
+    static const SCM_API s_Fake = {OpenManager, OpenSvc,        Create,        Delete, Close,  Start,     Control,
                                    Query,       EnumDependents, ChangeConfig2, Lock,   Unlock, LockStatus};
     m_pPreviousThis = s_pThis;
     s_pThis = this;
@@ -122,7 +122,7 @@ SC_HANDLE WINAPI CFakeScm::OpenManager(LPCWSTR, LPCWSTR, DWORD dwAccess)
     return self.NewHandle(L"");
 }
 
-SC_HANDLE WINAPI CFakeScm::OpenService(SC_HANDLE hManager, LPCWSTR szName, DWORD dwAccess)
+SC_HANDLE WINAPI CFakeScm::OpenSvc(SC_HANDLE hManager, LPCWSTR szName, DWORD dwAccess)
 {
     CFakeScm& self = *s_pThis;
     self.log.push_back(L"open " + std::wstring(szName) + L" " + Hex(dwAccess));

@@ -96,7 +96,7 @@ private:
     static const FAKE_STATUS& Current(FAKE_SERVICE& service);
 
     static SC_HANDLE WINAPI OpenManager(LPCWSTR, LPCWSTR, DWORD dwAccess);
-    static SC_HANDLE WINAPI OpenService(SC_HANDLE, LPCWSTR szName, DWORD dwAccess);
+    static SC_HANDLE WINAPI OpenSvc(SC_HANDLE, LPCWSTR szName, DWORD dwAccess);
     static SC_HANDLE WINAPI Create(SC_HANDLE, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD, DWORD, LPCWSTR, LPCWSTR, LPDWORD,
                                    LPCWSTR, LPCWSTR, LPCWSTR);
     static BOOL WINAPI Delete(SC_HANDLE h);
