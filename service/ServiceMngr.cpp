@@ -27,6 +27,17 @@ SC_HANDLE OpenManager(DWORD dwAccess)
     return ScmApi().pfnOpenSCManagerW(nullptr, nullptr, dwAccess);
 }
 
+// The manager and then the service; FALSE when either cannot be opened.
+BOOL OpenManagerAndService(DWORD dwManagerAccess, LPCWSTR szServiceName, DWORD dwServiceAccess, CScmHandle& hManager,
+                           CScmHandle& hService)
+{
+    hManager.Reset(OpenManager(dwManagerAccess));
+    if (!hManager.IsValid())
+        return FALSE;
+    hService.Reset(ScmApi().pfnOpenServiceW(hManager.Get(), szServiceName, dwServiceAccess));
+    return hService.IsValid();
+}
+
 BOOL QueryStatus(SC_HANDLE hService, SERVICE_STATUS_PROCESS* pStatus)
 {
     DWORD dwBytesNeeded = 0;
@@ -48,6 +59,24 @@ void SleepWithin(DWORD dwWaitHint, DWORD dwStartTick, DWORD dwTimeout)
     DWORD dwElapsed = ClockTickCount() - dwStartTick;
     ULONGLONG ullLeft = dwElapsed <= dwTimeout ? static_cast<ULONGLONG>(dwTimeout) - dwElapsed + 1 : 0;
     ClockSleep(dwWaitHint < ullLeft ? dwWaitHint : static_cast<DWORD>(ullLeft));
+}
+
+// After a stop request: polls until the service has stopped, sleeping for the
+// hint that came with the request; 0, ERROR_TIMEOUT or the failed query's error.
+DWORD WaitUntilStopped(SC_HANDLE hService, const SERVICE_STATUS& ss, DWORD dwStartTick, DWORD dwTimeout)
+{
+    if (ss.dwCurrentState == SERVICE_STOPPED)
+        return ERROR_SUCCESS;
+    for (;;) {
+        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
+        SERVICE_STATUS_PROCESS ssp = {};
+        if (!QueryStatus(hService, &ssp))
+            return GetLastError();
+        if (ssp.dwCurrentState == SERVICE_STOPPED)
+            return ERROR_SUCCESS;
+        if (TimedOut(dwStartTick, dwTimeout))
+            return ERROR_TIMEOUT;
+    }
 }
 
 // A tenth of the hint, within 1 to 10 seconds.
@@ -98,11 +127,8 @@ BOOL CServiceMngr::Init(LPCWSTR szServiceName, LPCWSTR szDisplayName, LPCWSTR sz
 
 BOOL CServiceMngr::IsInstalled()
 {
-    CScmHandle hManager(OpenManager(SC_MANAGER_ALL_ACCESS));
-    if (!hManager.IsValid())
-        return FALSE;
-    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_QUERY_CONFIG));
-    return hService.IsValid();
+    CScmHandle hManager, hService;
+    return OpenManagerAndService(SC_MANAGER_ALL_ACCESS, m_szServiceName, SERVICE_QUERY_CONFIG, hManager, hService);
 }
 
 BOOL CServiceMngr::Install(LPCWSTR szCommandLine)
@@ -171,15 +197,11 @@ BOOL CServiceMngr::Start()
     if (!IsInstalled())
         return FALSE;
     // The lines carry no line end: the driver's outcome follows on the same line.
-    CScmHandle hManager(OpenManager(SC_MANAGER_ALL_ACCESS));
-    if (!hManager.IsValid()) {
-        ConsolePrintA("Error:Unable to open the service manager.");
-        return FALSE;
-    }
-    CScmHandle hService(
-        ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_START | SERVICE_QUERY_STATUS));
-    if (!hService.IsValid()) {
-        ConsolePrintA("Error:Unable to open the service.");
+    CScmHandle hManager, hService;
+    if (!OpenManagerAndService(SC_MANAGER_ALL_ACCESS, m_szServiceName, SERVICE_START | SERVICE_QUERY_STATUS, hManager,
+                               hService)) {
+        ConsolePrintA(hManager.IsValid() ? "Error:Unable to open the service."
+                                         : "Error:Unable to open the service manager.");
         return FALSE;
     }
 
@@ -220,11 +242,8 @@ DWORD CServiceMngr::WaitStartPending(SC_HANDLE hService)
 
 BOOL CServiceMngr::IsRunning()
 {
-    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
-    if (!hManager.IsValid())
-        return FALSE;
-    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, SERVICE_QUERY_STATUS));
-    if (!hService.IsValid())
+    CScmHandle hManager, hService;
+    if (!OpenManagerAndService(SC_MANAGER_CONNECT, m_szServiceName, SERVICE_QUERY_STATUS, hManager, hService))
         return FALSE;
     return WaitStartPending(hService.Get()) == SERVICE_RUNNING;
 }
@@ -233,12 +252,8 @@ BOOL CServiceMngr::Stop(DWORD dwTimeout)
 {
     if (!IsInstalled())
         return FALSE;
-    const SCM_API& scm = ScmApi();
-    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
-    if (!hManager.IsValid())
-        return FALSE;
-    CScmHandle hService(scm.pfnOpenServiceW(hManager.Get(), m_szServiceName, kStopRights));
-    if (!hService.IsValid())
+    CScmHandle hManager, hService;
+    if (!OpenManagerAndService(SC_MANAGER_CONNECT, m_szServiceName, kStopRights, hManager, hService))
         return FALSE;
 
     // The time-out covers the whole stop, the dependents' included.
@@ -265,18 +280,9 @@ BOOL CServiceMngr::Stop(DWORD dwTimeout)
     StopDependentServices(hManager.Get(), hService.Get());
 
     SERVICE_STATUS ss = {};
-    if (!scm.pfnControlService(hService.Get(), SERVICE_CONTROL_STOP, &ss))
+    if (!ScmApi().pfnControlService(hService.Get(), SERVICE_CONTROL_STOP, &ss))
         return FALSE;
-    DWORD dwState = ss.dwCurrentState;
-    while (dwState != SERVICE_STOPPED) {
-        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
-        if (!QueryStatus(hService.Get(), &ssp))
-            return FALSE;
-        dwState = ssp.dwCurrentState;
-        if (dwState != SERVICE_STOPPED && TimedOut(dwStartTick, dwTimeout))
-            return FALSE;
-    }
-    return TRUE;
+    return WaitUntilStopped(hService.Get(), ss, dwStartTick, dwTimeout) == ERROR_SUCCESS;
 }
 
 BOOL CServiceMngr::Remove(DWORD dwTimeout)
@@ -284,11 +290,8 @@ BOOL CServiceMngr::Remove(DWORD dwTimeout)
     if (!IsInstalled())
         return TRUE;
     Stop(dwTimeout);
-    CScmHandle hManager(OpenManager(SC_MANAGER_CONNECT));
-    if (!hManager.IsValid())
-        return FALSE;
-    CScmHandle hService(ScmApi().pfnOpenServiceW(hManager.Get(), m_szServiceName, DELETE));
-    if (!hService.IsValid())
+    CScmHandle hManager, hService;
+    if (!OpenManagerAndService(SC_MANAGER_CONNECT, m_szServiceName, DELETE, hManager, hService))
         return FALSE;
     return ScmApi().pfnDeleteService(hService.Get()) ? TRUE : FALSE;
 }
@@ -333,17 +336,5 @@ DWORD StopServiceByName(SC_HANDLE hSCManager, LPCWSTR szServiceName, DWORD dwTim
     SERVICE_STATUS ss = {};
     if (!scm.pfnControlService(hService.Get(), SERVICE_CONTROL_STOP, &ss))
         return GetLastError();
-    if (ss.dwCurrentState == SERVICE_STOPPED)
-        return ERROR_SUCCESS;
-
-    for (;;) {
-        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
-        SERVICE_STATUS_PROCESS ssp = {};
-        if (!QueryStatus(hService.Get(), &ssp))
-            return GetLastError();
-        if (ssp.dwCurrentState == SERVICE_STOPPED)
-            return ERROR_SUCCESS;
-        if (TimedOut(dwStartTick, dwTimeout))
-            return ERROR_TIMEOUT;
-    }
+    return WaitUntilStopped(hService.Get(), ss, dwStartTick, dwTimeout);
 }
