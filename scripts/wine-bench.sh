@@ -43,6 +43,10 @@ make_prefix() {
   wineboot -i </dev/null >/dev/null 2>&1
   # The graphics driver is read when the server starts: write it first.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
+  # A program that crashes ends at once: its "debugger" exits straight away,
+  # instead of Wine's own waiting for ever in the test's place.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'cmd.exe /c exit' /f \
+    </dev/null >/dev/null 2>&1
   wineserver -k </dev/null >/dev/null 2>&1 || true
   wineserver -w </dev/null >/dev/null 2>&1 || true
   touch "$marker"
