@@ -164,6 +164,11 @@ void RemovePlacedFiles()
         DeleteFileW((DataFolder(CSIDL_COMMON_APPDATA) + szName).c_str());
     }
     DeleteFileW(Expand(L"%ProgramData%\\quorvane-site.ini").c_str());
+    // The placement made the product's data folders; they go when empty.
+    for (int nFolder : {CSIDL_APPDATA, CSIDL_COMMON_APPDATA}) {
+        RemoveDirectoryW(DataFolder(nFolder).c_str());
+        RemoveDirectoryW((ShellFolder(nFolder) + L"\\" + g_szDataFolderMaker).c_str());
+    }
 }
 
 // The deployment folder of the sample: the tool, the sample project, the
