@@ -249,7 +249,11 @@ BOOL CInstanceMngr::RemoveSession(LPCWSTR szUser)
         table.hWndMain = 0;
     if (table.hWndDlg == table.items[iRemoved].hWndDlg)
         table.hWndDlg = 0;
+    // A writer that ignores the mutex may have lowered the count since the
+    // record was found: never move records from outside the ones in use.
     int nRecords = RecordsInUse() - 1;
+    if (iRemoved > nRecords)
+        return FALSE;
     memmove(&table.items[iRemoved], &table.items[iRemoved + 1],
             static_cast<size_t>(nRecords - iRemoved) * sizeof(SESSION_ITEM));
     table.nCount = nRecords;

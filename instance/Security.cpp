@@ -70,7 +70,10 @@ PSECURITY_DESCRIPTOR BuildGrantSD(const ACCESS_GRANT* pGrants, int nGrants)
             FreeSid(pAdminSID);
     });
     EXPLICIT_ACCESSW entries[2] = {};
-    for (int i = 0; i < nGrants && i < 2; ++i) {
+    const int kMaxGrants = static_cast<int>(sizeof(entries) / sizeof(entries[0]));
+    if (nGrants < 0 || nGrants > kMaxGrants)
+        return nullptr;
+    for (int i = 0; i < nGrants; ++i) {
         PSID* ppSid = pGrants[i].bAdministrators ? &pAdminSID : &pEveryoneSID;
         if (!*ppSid && !AllocateGroupSid(pGrants[i].bAdministrators, ppSid)) {
             PrintError(GetLastError());
