@@ -1,10 +1,13 @@
 #include "Installer.h"
 
+#include <shellapi.h>
+
 #include <cwchar>
 
 #include "../base/Console.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
+#include "../base/WinVersion.h"
 #include "Product.h"
 
 namespace {
@@ -107,15 +110,6 @@ HANDLE ShellExecuteElevated(LPCWSTR szFile, LPCWSTR szParameters)
 
 BOOL IsVistaOrLater()
 {
-    OSVERSIONINFOW osver = {};
-    osver.dwOSVersionInfoSize = sizeof(osver);
-#ifdef _MSC_VER
-#pragma warning(push)
-#pragma warning(disable : 4996)  // the basic record is all this test needs
-#endif
-    BOOL bOk = GetVersionExW(&osver);
-#ifdef _MSC_VER
-#pragma warning(pop)
-#endif
-    return bOk && osver.dwPlatformId == VER_PLATFORM_WIN32_NT && osver.dwMajorVersion >= 6;
+    OSVERSIONINFOW osver;
+    return GetBasicVersionInfo(&osver) && osver.dwPlatformId == VER_PLATFORM_WIN32_NT && osver.dwMajorVersion >= 6;
 }

@@ -1,5 +1,7 @@
 #include "ShellFolder.h"
 
+#include "../base/WinVersion.h"
+
 namespace {
 
 const SHELL_LOADER kSystemLoader = {LoadLibraryW, GetProcAddress, FreeLibrary};
@@ -17,14 +19,8 @@ T TakeEntryPoint(HMODULE hModule, LPCSTR szName)
 
 BOOL IsNtPlatform()
 {
-    OSVERSIONINFOW osvi = {};
-    osvi.dwOSVersionInfoSize = sizeof(osvi);
-#ifdef _MSC_VER
-#pragma warning(suppress : 4996)
-#endif
-    if (!GetVersionExW(&osvi))
-        return FALSE;
-    return osvi.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    OSVERSIONINFOW osvi;
+    return GetBasicVersionInfo(&osvi) && osvi.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 }  // namespace
