@@ -13,8 +13,6 @@ namespace {
 const int kCloseAttempts = 10;
 const int kExitChecks = 20;
 const DWORD kPauseMs = 1000;
-// The path buffer is larger than the path it may hold.
-const size_t kAppPathUnits = 292;
 
 // A handle from the table counts only while it names a window of the
 // application: the table is open to every user, and a forged record must
@@ -53,9 +51,15 @@ BOOL WaitApplicationExit()
     return FALSE;
 }
 
+BOOL StopApplication()
+{
+    CloseApplication(g_szAppMainWndClass);
+    return WaitApplicationExit();
+}
+
 BOOL StartApplication()
 {
-    WCHAR szApp[kAppPathUnits] = {};
+    WCHAR szApp[g_cchWorkPath] = {};
     GetInstallDir(szApp, MAX_PATH);
     // A cut path would start whatever program happens to bear the cut name.
     if (!AppendText(szApp, MAX_PATH, g_szAppBaseName) || !AppendText(szApp, MAX_PATH, g_szExeExtension))

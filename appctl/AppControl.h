@@ -6,4 +6,7 @@
 
 void CloseApplication(LPCWSTR szClass);
 BOOL WaitApplicationExit();
+// Both of the above, with the product's main window class: TRUE when no
+// instance is left.
+BOOL StopApplication();
 BOOL StartApplication();

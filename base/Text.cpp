@@ -2,6 +2,11 @@
 
 #include <cwchar>
 
+BOOL FitsWorkPath(LPCWSTR szText)
+{
+    return wcsnlen(szText, g_cchWorkPath) < g_cchWorkPath;
+}
+
 BOOL CopyText(LPWSTR szDst, size_t cchDst, LPCWSTR szSrc)
 {
     if (!szDst || cchDst == 0)

@@ -9,6 +9,13 @@
 
 #include "WinTypes.h"
 
+// Composed paths and command lines are built in work buffers of this many
+// units, the terminator included.
+inline constexpr size_t g_cchWorkPath = 292;
+
+// TRUE when a composed text fits a work buffer with its terminator.
+BOOL FitsWorkPath(LPCWSTR szText);
+
 BOOL CopyText(LPWSTR szDst, size_t cchDst, LPCWSTR szSrc);
 BOOL AppendText(LPWSTR szDst, size_t cchDst, LPCWSTR szSrc);
 BOOL FormatText(LPWSTR szDst, size_t cchDst, LPCWSTR szFormat, ...);

@@ -13,17 +13,9 @@
 
 namespace {
 
-const DWORD kServiceStopTimeout = 5000;
-// A copy path holds at most 291 characters; a longer one skips its item.
-const DWORD kCopyPathUnits = 292;
 // Room for the join of any two project texts, so that a path too long to copy
 // is shown whole in its failure line rather than cut.
 const size_t kJoinUnits = 2 * MAX_PATH + 8;
-
-BOOL FitsCopyPath(LPCWSTR szPath)
-{
-    return wcslen(szPath) < kCopyPathUnits;
-}
 
 // The destination before expansion: the target folder and the file name, or
 // the install folder (maybe empty) immediately followed by the file name.
@@ -41,9 +33,9 @@ BOOL JoinDestination(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir, LPWSTR sz
 BOOL ExpandDestination(const COPY_FILE_ITEM& item, LPCWSTR szCmdLine, LPWSTR szFileDst)
 {
     if (!item.szTargetFolder[0] || !wcschr(szCmdLine, L'%'))
-        return CopyText(szFileDst, kCopyPathUnits, szCmdLine);
-    DWORD cch = ExpandEnvironmentStringsW(szCmdLine, szFileDst, kCopyPathUnits);
-    return cch > 0 && cch <= kCopyPathUnits;
+        return CopyText(szFileDst, g_cchWorkPath, szCmdLine);
+    DWORD cch = ExpandEnvironmentStringsW(szCmdLine, szFileDst, static_cast<DWORD>(g_cchWorkPath));
+    return cch > 0 && cch <= g_cchWorkPath;
 }
 
 // Copies one item, replacing what is there. A path that does not fit is not
@@ -52,10 +44,10 @@ void CopyItem(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir)
 {
     WCHAR szFileSrc[kJoinUnits] = {};
     WCHAR szCmdLine[kJoinUnits] = {};
-    WCHAR szFileDst[kCopyPathUnits] = {};
+    WCHAR szFileDst[g_cchWorkPath] = {};
     BOOL bReady = FormatText(szFileSrc, kJoinUnits, L"%ls%ls", szStartFolder, item.szFileName) &&
-                  JoinDestination(item, szInstallDir, szCmdLine) && FitsCopyPath(szFileSrc) &&
-                  FitsCopyPath(szCmdLine) && ExpandDestination(item, szCmdLine, szFileDst);
+                  JoinDestination(item, szInstallDir, szCmdLine) && FitsWorkPath(szFileSrc) &&
+                  FitsWorkPath(szCmdLine) && ExpandDestination(item, szCmdLine, szFileDst);
     LPCWSTR szShownDst = bReady ? szFileDst : szCmdLine;
 
     ConsolePrintW(L"Copying file %ls ...\r\n", szFileSrc);
@@ -76,10 +68,9 @@ void RunCopyStep(CServiceMngr& svcMngr)
     // Files in use by the application or the service cannot be replaced; the
     // copy goes ahead whatever these report.
     ConsolePrintW(L"Stopping Application...\r\n");
-    CloseApplication(g_szAppMainWndClass);
-    WaitApplicationExit();
+    StopApplication();
     ConsolePrintW(L"Stopping Service...\r\n");
-    svcMngr.Stop(kServiceStopTimeout);
+    svcMngr.Stop(g_dwServiceStopTimeout);
 
     WCHAR szInstallDir[MAX_PATH] = {};
     GetInstallDir(szInstallDir, MAX_PATH);

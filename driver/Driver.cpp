@@ -17,10 +17,8 @@
 
 namespace {
 
-const DWORD kServiceStopTimeout = 5000;
 const int kProjectPathUnits = 522;  // the start folder and a found file name
 const int kServiceDirUnits = 228;   // leaves room for the service's file name
-const int kCommandLineUnits = 292;
 
 void PrintUsage()
 {
@@ -62,6 +60,15 @@ void SetStartFolder(LPCWSTR szSelf)
     }
 }
 
+// Windows matches a pattern against short 8.3 names too, so "*.prj" also
+// finds "deploy.prjold" (DEPLOY~1.PRJ); only a name that really ends in
+// ".prj" is a project.
+BOOL HasProjectExtension(LPCWSTR szName)
+{
+    size_t cch = wcslen(szName);
+    return cch >= 4 && _wcsicmp(szName + cch - 4, L".prj") == 0;
+}
+
 // The first "*.prj" entry beside the tool that is not a folder.
 LPWSTR FindProjectBesideTool(LPWSTR szProjectFile)
 {
@@ -73,7 +80,7 @@ LPWSTR FindProjectBesideTool(LPWSTR szProjectFile)
     if (!hFind.IsValid())
         return nullptr;
     do {
-        if (!(FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!(FindData.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && HasProjectExtension(FindData.cFileName)) {
             if (!CopyText(szProjectFile, kProjectPathUnits, szStartFolder) ||
                 !AppendText(szProjectFile, kProjectPathUnits, FindData.cFileName))
                 return nullptr;
@@ -104,14 +111,14 @@ void PrintOutcome(BOOL bSuccess, LPCWSTR szSuccess, LPCWSTR szFailure)
 void StopApplicationStep()
 {
     ConsolePrintW(L"Stopping Application...\r\n");
-    CloseApplication(g_szAppMainWndClass);
-    PrintOutcome(WaitApplicationExit(), L"Stopped Application Successfully.\r\n", L"Stop Application failed.\r\n");
+    PrintOutcome(StopApplication(), L"Stopped Application Successfully.\r\n", L"Stop Application failed.\r\n");
 }
 
 void StopServiceStep(CServiceMngr& svcMngr)
 {
     ConsolePrintW(L"Stopping Service...\r\n");
-    PrintOutcome(svcMngr.Stop(kServiceStopTimeout), L"Stopped Service Successfully.\r\n", L"Stop Service failed.\r\n");
+    PrintOutcome(svcMngr.Stop(g_dwServiceStopTimeout), L"Stopped Service Successfully.\r\n",
+                 L"Stop Service failed.\r\n");
 }
 
 void UninstallStep()
@@ -152,7 +159,7 @@ void ServiceProjectStep()
 
 void InstallServiceStep(CServiceMngr& svcMngr)
 {
-    WCHAR szCmdLine[kCommandLineUnits] = {};
+    WCHAR szCmdLine[g_cchWorkPath] = {};
     GetInstallDir(szCmdLine, kServiceDirUnits);
     AppendText(szCmdLine, MAX_PATH, g_szServiceBaseName);
     AppendText(szCmdLine, MAX_PATH, g_szExeExtension);

@@ -15,9 +15,6 @@ namespace {
 const int kUserDataFolder = CSIDL_APPDATA | CSIDL_FLAG_CREATE;
 const int kServiceDataFolder = CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE;
 
-// The product reads the placed paths into buffers of this many units; a
-// longer path is refused before anything is copied or registered.
-const size_t kDataPathUnits = 292;
 // Room for any path composed here (a shell folder, the product's folders, a
 // project name, an extension), so a path too long for the product is never
 // cut: its failure line shows it whole.
@@ -57,11 +54,6 @@ BOOL CopyWithExtension(LPWSTR szDst, LPCWSTR szSrc, LPCWSTR szExtension)
     return CopyText(szDst, kComposeUnits, szSrc) && ReplaceExtension(szDst, kComposeUnits, szExtension);
 }
 
-BOOL FitsProduct(LPCWSTR szPath)
-{
-    return wcslen(szPath) < kDataPathUnits;
-}
-
 // Every path of the placement, from the data folder already in szDataDirUser.
 // FALSE when one of them is too long for the product.
 BOOL ComposePaths(LPCWSTR szProject, PLACEMENT_PATHS& paths)
@@ -73,8 +65,8 @@ BOOL ComposePaths(LPCWSTR szProject, PLACEMENT_PATHS& paths)
         !CopyWithExtension(paths.szDataDirUserL, paths.szDataDirUser, kCompanionExtension) ||
         !CopyWithExtension(paths.szLogFile, paths.szDataDirUser, kLogExtension))
         return FALSE;
-    return FitsProduct(paths.szDataDirUser) && FitsProduct(paths.szDataDirSrc) && FitsProduct(paths.szCompanionSrc) &&
-           FitsProduct(paths.szDataDirUserL) && FitsProduct(paths.szLogFile);
+    return FitsWorkPath(paths.szDataDirUser) && FitsWorkPath(paths.szDataDirSrc) &&
+           FitsWorkPath(paths.szCompanionSrc) && FitsWorkPath(paths.szDataDirUserL) && FitsWorkPath(paths.szLogFile);
 }
 
 BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)

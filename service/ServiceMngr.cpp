@@ -12,7 +12,6 @@
 namespace {
 
 const size_t kNameUnits = 256;
-const size_t kCommandLineUnits = 292;
 const DWORD kDependentStopTimeout = 3000;
 const DWORD kStartPollMin = 1000;
 const DWORD kStartPollMax = 10000;
@@ -135,8 +134,8 @@ BOOL CServiceMngr::Install(LPCWSTR szCommandLine)
 {
     if (IsInstalled())
         return TRUE;
-    WCHAR szQuoted[kCommandLineUnits];
-    if (!szCommandLine || !QuoteCommandLine(szCommandLine, szQuoted, kCommandLineUnits))
+    WCHAR szQuoted[g_cchWorkPath];
+    if (!szCommandLine || !QuoteCommandLine(szCommandLine, szQuoted, g_cchWorkPath))
         return FALSE;
 
     CScmHandle hManager(OpenManager(SC_MANAGER_CREATE_SERVICE));
