@@ -32,7 +32,7 @@ targets=("$@")
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S fuzz -B "$build" -G Ninja >/dev/null
 fi
-cmake --build "$build" >/dev/null
+cmake --build "$build" >"$build/campaign-build.log" 2>&1 || { cat "$build/campaign-build.log"; exit 1; }
 
 pids=()
 for target in "${targets[@]}"; do
@@ -68,7 +68,11 @@ for i in "${!targets[@]}"; do
   findings=$(find "$dir/findings" -type f -newer "$dir/started" | wc -l)
   printf '%-8s %14s %8s %9s %16s %10s %9s\n' "$target" "${executions:-?}" "${elapsed:-?}" "${rate:-?}" \
     "${cov:-?}/${edges:-?}" "${ft:-?}" "$findings"
-  if [ "${status[$i]}" -ne 0 ] || [ "$findings" -gt 0 ]; then
+  # libFuzzer's exit status when a signal stopped it: no finding, no verdict.
+  if [ "${status[$i]}" -eq 72 ] && [ "$findings" -eq 0 ]; then
+    failed=1
+    echo "---- $target: interrupted before its bound"
+  elif [ "${status[$i]}" -ne 0 ] || [ "$findings" -gt 0 ]; then
     failed=1
     echo "---- $target: exit status ${status[$i]}; report from $log:"
     sed -n '/check failed\|^==[0-9]*==ERROR\|runtime error\|^ALARM\|out-of-memory/,/^SUMMARY\|^MS:/p' "$log" |
