@@ -8,32 +8,50 @@
 namespace {
 
 const DWORD kValueUnits = 520;
+const int kNoValue = -1;
+
+// "InstallDir" of one registry view, with its backslash, into szFolder: its
+// length; 0 when the value is there but is no usable folder; kNoValue when
+// the view has no such key or value.
+int ReadInstallDir(REGSAM samView, WCHAR (&szFolder)[kValueUnits])
+{
+    CRegKeyHandle hKey;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, g_szProductRegKey, 0, KEY_READ | samView, hKey.Receive()) != ERROR_SUCCESS)
+        return kNoValue;
+    DWORD cbData = sizeof(szFolder);
+    LONG lResult =
+        RegQueryValueExW(hKey.Get(), g_szInstallDirValue, nullptr, nullptr, reinterpret_cast<BYTE*>(szFolder), &cbData);
+    if (lResult == ERROR_FILE_NOT_FOUND)
+        return kNoValue;
+    if (lResult != ERROR_SUCCESS)
+        return 0;
+    // The registry does not promise a terminator; a value that leaves no
+    // room for it, or for the backslash still to come, is no folder.
+    size_t cch = wcsnlen(szFolder, kValueUnits);
+    bool bSeparator = cch > 0 && szFolder[cch - 1] == L'\\';
+    size_t cchFolder = bSeparator ? cch : cch + 1;
+    if (cch == 0 || cchFolder >= kValueUnits)
+        return 0;
+    szFolder[cchFolder - 1] = L'\\';
+    szFolder[cchFolder] = L'\0';
+    return static_cast<int>(cchFolder);
+}
 
 }  // namespace
 
 int GetInstallDir(LPWSTR szDir, int nSize)
 {
+    // The product's package is a 32-bit one and writes its value into the
+    // 32-bit view, where a 32-bit program looks by default; a 64-bit package
+    // of it writes the 64-bit view. The views are named so that a build of
+    // either bitness reads the same values in the same order (on 32-bit
+    // Windows both flags are ignored and the one registry is read).
     WCHAR szInstallDirL[kValueUnits] = {};
-    int nLength = 0;
-
-    CRegKeyHandle hKey;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, g_szProductRegKey, 0, KEY_READ, hKey.Receive()) == ERROR_SUCCESS) {
-        DWORD cbData = sizeof(szInstallDirL);
-        LONG lResult = RegQueryValueExW(hKey.Get(), g_szInstallDirValue, nullptr, nullptr,
-                                        reinterpret_cast<BYTE*>(szInstallDirL), &cbData);
-        // The registry does not promise a terminator; a value that leaves no
-        // room for it, or for the backslash still to come, is no folder.
-        if (lResult == ERROR_SUCCESS) {
-            size_t cch = wcsnlen(szInstallDirL, kValueUnits);
-            bool bSeparator = cch > 0 && szInstallDirL[cch - 1] == L'\\';
-            size_t cchFolder = bSeparator ? cch : cch + 1;
-            if (cch > 0 && cchFolder < kValueUnits) {
-                szInstallDirL[cchFolder - 1] = L'\\';
-                szInstallDirL[cchFolder] = L'\0';
-                nLength = static_cast<int>(cchFolder);
-            }
-        }
-    }
+    int nLength = ReadInstallDir(KEY_WOW64_32KEY, szInstallDirL);
+    if (nLength == kNoValue)
+        nLength = ReadInstallDir(KEY_WOW64_64KEY, szInstallDirL);
+    if (nLength == kNoValue)
+        nLength = 0;
 
     if (szDir) {
         if (nLength >= nSize) {

@@ -12,20 +12,35 @@
 
 namespace {
 
-// Stores the value's units as given, with no terminator added.
-bool SetInstallDirValue(const std::wstring& units, DWORD dwType = REG_SZ)
+// Stores the value's units as given, with no terminator added, in one
+// registry view (the one a 32-bit package writes, by default).
+bool SetInstallDirValue(const std::wstring& units, DWORD dwType = REG_SZ, REGSAM samView = KEY_WOW64_32KEY)
 {
     CRegKeyHandle hKey;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, g_szProductRegKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, hKey.Receive(),
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, g_szProductRegKey, 0, nullptr, 0, KEY_SET_VALUE | samView, nullptr,
+                        hKey.Receive(), nullptr) != ERROR_SUCCESS)
         return false;
     return RegSetValueExW(hKey.Get(), g_szInstallDirValue, 0, dwType, reinterpret_cast<const BYTE*>(units.data()),
                           static_cast<DWORD>(units.size() * sizeof(WCHAR))) == ERROR_SUCCESS;
 }
 
+bool DeleteInstallDirValue(REGSAM samView)
+{
+    return kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, nullptr, REG_SZ, samView);
+}
+
+// Both views put back as they were; each test starts with neither holding
+// the value.
 class InstallDirTest : public ::testing::Test {
 protected:
-    kvtest::CRegValueRestore restore{HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue};
+    void SetUp() override
+    {
+        ASSERT_TRUE(DeleteInstallDirValue(KEY_WOW64_32KEY));
+        ASSERT_TRUE(DeleteInstallDirValue(KEY_WOW64_64KEY));
+    }
+
+    kvtest::CRegValueRestore restore32{HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, KEY_WOW64_32KEY};
+    kvtest::CRegValueRestore restore64{HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, KEY_WOW64_64KEY};
 };
 
 TEST_F(InstallDirTest, FolderEndsInABackslashAndIsHandedOverOnlyWhole)
@@ -71,10 +86,41 @@ TEST_F(InstallDirTest, NoBufferGivesTheLengthAndNoValueGivesNothing)
     ASSERT_TRUE(SetInstallDirValue(std::wstring(L"C:\\Apps\\Demo") + L'\0'));
     EXPECT_EQ(13, GetInstallDir(nullptr, 0));
 
-    ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, nullptr));
+    ASSERT_TRUE(DeleteInstallDirValue(KEY_WOW64_32KEY));
     WCHAR szDir[MAX_PATH] = L"stale";
     EXPECT_EQ(0, GetInstallDir(szDir, MAX_PATH));
     EXPECT_EQ(std::wstring(), szDir);
+}
+
+// A 32-bit package writes the 32-bit view, a 64-bit one the 64-bit view;
+// the 32-bit view is read first, and only a missing value there lets the
+// 64-bit one count.
+TEST_F(InstallDirTest, ThirtyTwoBitViewFirstThenSixtyFourBitView)
+{
+    const std::wstring x86 = L"C:\\Program Files (x86)\\Talwick\\Quorvane 2012\\";
+    const std::wstring x64 = L"C:\\Program Files\\Talwick\\Quorvane 2012\\";
+    struct CASE {
+        const wchar_t* szCase;
+        const wchar_t* sz32;  // null: no value in that view
+        const wchar_t* sz64;
+        std::wstring folder;
+    } cases[] = {
+        {L"32-bit view only", x86.c_str(), nullptr, x86},
+        {L"64-bit view only", nullptr, x64.c_str(), x64},
+        {L"both views", x86.c_str(), x64.c_str(), x86},
+        {L"neither view", nullptr, nullptr, L""},
+        // A value that is there but is no folder is not passed over.
+        {L"empty 32-bit value", L"", x64.c_str(), L""},
+    };
+    for (const CASE& c : cases) {
+        ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, c.sz32, REG_SZ,
+                                         KEY_WOW64_32KEY));
+        ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, c.sz64, REG_SZ,
+                                         KEY_WOW64_64KEY));
+        WCHAR szDir[MAX_PATH] = L"stale";
+        EXPECT_EQ(static_cast<int>(c.folder.size()), GetInstallDir(szDir, MAX_PATH)) << c.szCase;
+        EXPECT_EQ(c.folder, szDir) << c.szCase;
+    }
 }
 
 }  // namespace

@@ -63,7 +63,8 @@ void RemoveTree(const std::wstring& path)
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
-    CFileHandle hFile(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    CFileHandle hFile(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!hFile.IsValid())
         return false;
     DWORD dwWritten = 0;
@@ -144,8 +145,8 @@ RUN_RESULT RunCapture(const std::wstring& commandLine, const std::wstring& workD
     PROCESS_INFORMATION pi = {};
     std::vector<WCHAR> cmd(commandLine.begin(), commandLine.end());
     cmd.push_back(L'\0');
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), cmd.data(), nullptr, nullptr, TRUE,
+                        dwCreationFlags, nullptr, workDir.empty() ? nullptr : workDir.c_str(), &si, &pi))
         return result;
     result.bStarted = true;
     CHandle hProcess(pi.hProcess);
@@ -228,16 +229,16 @@ std::string ToUtf8(const std::wstring& text)
 
 namespace {
 
-bool KeyExists(HKEY hRoot, const std::wstring& key)
+bool KeyExists(HKEY hRoot, const std::wstring& key, REGSAM samView)
 {
     CRegKeyHandle hKey;
-    return RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ | samView, hKey.Receive()) == ERROR_SUCCESS;
 }
 
-bool KeyIsEmpty(HKEY hRoot, const std::wstring& key)
+bool KeyIsEmpty(HKEY hRoot, const std::wstring& key, REGSAM samView)
 {
     CRegKeyHandle hKey;
-    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ | samView, hKey.Receive()) != ERROR_SUCCESS)
         return false;
     DWORD dwSubKeys = 0;
     DWORD dwValues = 0;
@@ -248,32 +249,32 @@ bool KeyIsEmpty(HKEY hRoot, const std::wstring& key)
 
 }  // namespace
 
-CRegValueRestore::CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value)
-    : m_hRoot(hRoot), m_key(key), m_value(value), m_bExisted(false), m_dwType(REG_NONE)
+CRegValueRestore::CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value, REGSAM samView)
+    : m_hRoot(hRoot), m_samView(samView), m_key(key), m_value(value), m_bExisted(false), m_dwType(REG_NONE)
 {
     for (size_t pos = 0; pos != std::wstring::npos;) {
         pos = key.find(L'\\', pos + 1);
         std::wstring level = key.substr(0, pos);
-        if (!KeyExists(hRoot, level)) {
+        if (!KeyExists(hRoot, level, samView)) {
             m_firstMissingKey = level;
             return;
         }
     }
     CRegKeyHandle hKey;
     DWORD cbData = 0;
-    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS ||
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ | samView, hKey.Receive()) != ERROR_SUCCESS ||
         RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, &m_dwType, nullptr, &cbData) != ERROR_SUCCESS)
         return;
     m_data.resize(cbData);
-    m_bExisted = RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, &m_dwType,
-                                  reinterpret_cast<BYTE*>(&m_data[0]), &cbData) == ERROR_SUCCESS;
+    m_bExisted = RegQueryValueExW(hKey.Get(), value.c_str(), nullptr, &m_dwType, reinterpret_cast<BYTE*>(&m_data[0]),
+                                  &cbData) == ERROR_SUCCESS;
     m_data.resize(cbData);
 }
 
 CRegValueRestore::~CRegValueRestore()
 {
     CRegKeyHandle hKey;
-    if (RegOpenKeyExW(m_hRoot, m_key.c_str(), 0, KEY_SET_VALUE, hKey.Receive()) == ERROR_SUCCESS) {
+    if (RegOpenKeyExW(m_hRoot, m_key.c_str(), 0, KEY_SET_VALUE | m_samView, hKey.Receive()) == ERROR_SUCCESS) {
         if (m_bExisted)
             RegSetValueExW(hKey.Get(), m_value.c_str(), 0, m_dwType, reinterpret_cast<const BYTE*>(m_data.data()),
                            static_cast<DWORD>(m_data.size()));
@@ -284,7 +285,8 @@ CRegValueRestore::~CRegValueRestore()
     if (m_firstMissingKey.empty())
         return;
     for (std::wstring level = m_key; level.size() >= m_firstMissingKey.size();) {
-        if (!KeyIsEmpty(m_hRoot, level) || RegDeleteKeyW(m_hRoot, level.c_str()) != ERROR_SUCCESS)
+        if (!KeyIsEmpty(m_hRoot, level, m_samView) ||
+            RegDeleteKeyExW(m_hRoot, level.c_str(), m_samView, 0) != ERROR_SUCCESS)
             return;
         size_t pos = level.rfind(L'\\');
         if (pos == std::wstring::npos)
@@ -293,10 +295,11 @@ CRegValueRestore::~CRegValueRestore()
     }
 }
 
-bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, const wchar_t* data, DWORD dwType)
+bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, const wchar_t* data, DWORD dwType,
+                  REGSAM samView)
 {
     CRegKeyHandle hKey;
-    if (RegCreateKeyExW(hRoot, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, hKey.Receive(), nullptr) !=
+    if (RegCreateKeyExW(hRoot, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | samView, nullptr, hKey.Receive(), nullptr) !=
         ERROR_SUCCESS)
         return false;
     if (!data) {
@@ -308,10 +311,10 @@ bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value
            ERROR_SUCCESS;
 }
 
-bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData)
+bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData, REGSAM samView)
 {
     CRegKeyHandle hKey;
-    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(hRoot, key.c_str(), 0, KEY_READ | samView, hKey.Receive()) != ERROR_SUCCESS)
         return false;
     WCHAR sz[2048] = {};
     DWORD cbData = sizeof(sz) - sizeof(WCHAR);

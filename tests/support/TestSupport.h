@@ -84,16 +84,19 @@ std::string ToUtf8(const std::wstring& text);
 
 // Puts a registry value back as it was when the object was made, when the
 // object goes: its type and data, or its absence. Keys of its path that did
-// not exist then are removed again once nothing is left in them.
+// not exist then are removed again once nothing is left in them. samView
+// (KEY_WOW64_32KEY or KEY_WOW64_64KEY) names a registry view; 0 is the
+// test program's own.
 class CRegValueRestore {
 public:
-    CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value);
+    CRegValueRestore(HKEY hRoot, const std::wstring& key, const std::wstring& value, REGSAM samView = 0);
     ~CRegValueRestore();
     CRegValueRestore(const CRegValueRestore&) = delete;
     CRegValueRestore& operator=(const CRegValueRestore&) = delete;
 
 private:
     HKEY m_hRoot;
+    REGSAM m_samView;
     std::wstring m_key;
     std::wstring m_value;
     bool m_bExisted;
@@ -104,8 +107,9 @@ private:
 
 // Sets (or, with a null data, deletes) a string value, creating its key.
 bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, const wchar_t* data,
-                  DWORD dwType = REG_SZ);
+                  DWORD dwType = REG_SZ, REGSAM samView = 0);
 // A string value, or false when it is missing.
-bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData);
+bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData,
+                  REGSAM samView = 0);
 
 }  // namespace kvtest
