@@ -78,7 +78,7 @@ def main():
     folder = sys.argv[1]
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     prefix = os.environ["WINEPREFIX"]
-    install_dir = os.path.join(prefix, "drive_c", "Program Files", "Talwick", "Quorvane 2012")
+    install_dir = os.path.join(prefix, "drive_c", "Program Files (x86)", "Talwick", "Quorvane 2012")
     package = os.path.join(folder, "Quorvane.msi")
     overheads = {"first deployment": [], "upgrade": []}
     for run in range(1, runs + 1):

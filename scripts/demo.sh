@@ -44,7 +44,7 @@ if [ -f "$bin/Quorvane.msi" ]; then
     # The first deployment left the application and the service running.
     cp "$bin/Quorvane2.msi" "$demo/Quorvane.msi"
     run "Upgrade to the second package version while the application and the service run"
-    echo "installed version: $(tr -d '\r' < "$prefix/drive_c/Program Files/Talwick/Quorvane 2012/QuorvaneVersion.txt")"
+    echo "installed version: $(tr -d '\r' < "$prefix/drive_c/Program Files (x86)/Talwick/Quorvane 2012/QuorvaneVersion.txt")"
   fi
 else
   run "Deployment (no stand-in package built)"

@@ -19,7 +19,8 @@ namespace {
 using kvtest::CScratchDir;
 
 const char kBanner[] = "Quorvane Kovalimber by Talwick Software\r\n";
-const std::wstring kInstallDir = L"C:\\Program Files\\Talwick\\Quorvane 2012\\";
+// The product's package is a 32-bit one: on 64-bit Windows it installs here.
+const std::wstring kInstallDir = L"C:\\Program Files (x86)\\Talwick\\Quorvane 2012\\";
 const std::wstring kAppFile = std::wstring(g_szAppBaseName) + g_szExeExtension;
 
 std::wstring ShellFolder(int nFolder)
@@ -76,6 +77,20 @@ std::vector<DWORD> AppProcesses()
             pids.push_back(entry.th32ProcessID);
     }
     return pids;
+}
+
+// The executables the running application instances were started from.
+std::vector<std::wstring> AppImagePaths()
+{
+    std::vector<std::wstring> paths;
+    for (DWORD pid : AppProcesses()) {
+        CHandle hProcess(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        WCHAR sz[MAX_PATH] = {};
+        DWORD cch = MAX_PATH;
+        if (hProcess.IsValid() && QueryFullProcessImageNameW(hProcess.Get(), 0, sz, &cch))
+            paths.push_back(sz);
+    }
+    return paths;
 }
 
 // Ends every stand-in application instance: asked first, then by force.
@@ -141,10 +156,12 @@ std::wstring InstalledVersion()
     return std::wstring(text.begin(), text.end());
 }
 
+// A value in either registry view: the 32-bit packages write the 32-bit one.
 bool ProductInstalled()
 {
     std::wstring folder;
-    return kvtest::GetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, &folder);
+    return kvtest::GetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, &folder, KEY_WOW64_32KEY) ||
+           kvtest::GetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, &folder, KEY_WOW64_64KEY);
 }
 
 void RemoveProduct()
@@ -237,6 +254,7 @@ protected:
         EXPECT_EQ(version, InstalledVersion());
         EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), ServiceState());
         EXPECT_TRUE(WaitForAppWindows(1)) << AppWindows().size() << " application windows";
+        EXPECT_EQ(std::vector<std::wstring>{kInstallDir + kAppFile}, AppImagePaths());
         std::string bytes;
         EXPECT_TRUE(kvtest::ReadBytes(kInstallDir + L"readme.txt", &bytes));
         EXPECT_EQ("read me\r\n", bytes);
