@@ -8,6 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+echo "== The tool as it ships: 32-bit (build-x86)"
+cmake --preset mingw-cross-x86 >/dev/null
+cmake --build --preset mingw-cross-x86
+scripts/check-shipped-exe.sh build-x86/bin/Kovalimber.exe
+echo "== Tool, stand-in product and tests for the Wine bench (build)"
 cmake --preset mingw-cross
 cmake --build --preset mingw-cross
 # Boot the throwaway prefix once, before ctest reads the test lists.
