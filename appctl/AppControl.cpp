@@ -1,12 +1,11 @@
 #include "AppControl.h"
 
-#include <shellapi.h>
-
 #include "../base/Clock.h"
 #include "../base/Text.h"
 #include "../instance/InstanceMngr.h"
 #include "InstallDir.h"
 #include "Product.h"
+#include "ShellLaunch.h"
 
 namespace {
 
@@ -60,14 +59,12 @@ BOOL StopApplication()
 BOOL StartApplication()
 {
     WCHAR szApp[g_cchWorkPath] = {};
-    GetInstallDir(szApp, MAX_PATH);
-    // A cut path would start whatever program happens to bear the cut name.
-    if (!AppendText(szApp, MAX_PATH, g_szAppBaseName) || !AppendText(szApp, MAX_PATH, g_szExeExtension))
+    if (!ComposeProgramPath(g_szAppBaseName, szApp, MAX_PATH))
         return FALSE;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpFile = szApp;
     info.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&info);
+    return ShellLaunch(&info);
 }

@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "appctl/AppControl.h"
 #include "appctl/Product.h"
+#include "appctl/ShellLaunch.h"
 #include "base/ScopeGuard.h"
 #include "instance/InstanceMngr.h"
 
@@ -372,6 +373,66 @@ TEST_F(AppControlTest, TheApplicationIsStartedFromTheInstallFolder)
             hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
         ASSERT_NE(hWnd, nullptr);
         EXPECT_EQ(kvtest::ToUtf8(ImageOf(hWnd)), kvtest::ToUtf8(installDir / L"QuorvaneApp.exe"));
+    }
+}
+
+// What the application start asks the shell to start; nothing is started.
+int g_nLaunches = 0;
+std::wstring g_launchedFile;
+
+BOOL WINAPI RecordLaunch(SHELLEXECUTEINFOW* pInfo)
+{
+    ++g_nLaunches;
+    g_launchedFile = pInfo->lpFile ? pInfo->lpFile : L"";
+    return TRUE;
+}
+
+// Only a usable install folder gives the application's path; anything else
+// starts nothing, never the bare name that a search would resolve, and says
+// why in one line.
+TEST_F(AppControlTest, TheApplicationIsStartedOnlyByItsFullPathInAUsableInstallFolder)
+{
+    kvtest::CRegValueRestore restore(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue);
+    kvtest::CScratchDir installDir(L"kv app");
+    const std::wstring app = std::wstring(g_szAppBaseName) + g_szExeExtension;
+    std::wstring tooLong = installDir.Path() + std::wstring(247 - installDir.Path().size(), L'l') + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(tooLong.c_str(), nullptr));
+    const std::wstring missing = installDir / L"missing\\";
+    const std::wstring unterminated = installDir.Path().substr(0, installDir.Path().size() - 1);
+
+    struct {
+        const char* szWhat;
+        const wchar_t* szFolder;  // null: no value
+        std::wstring line;        // empty: started
+    } const cases[] = {
+        {"usable", installDir.Path().c_str(), L""},
+        {"usable without its backslash", unterminated.c_str(), L""},
+        {"none registered", nullptr, L"Error: no install folder of the product is registered.\r\n"},
+        {"empty", L"", L"Error: no install folder of the product is registered.\r\n"},
+        {"relative", L"Quorvane\\", L"Error: the install folder Quorvane\\ is not a full path.\r\n"},
+        {"rooted on the current drive", L"\\Quorvane\\",
+         L"Error: the install folder \\Quorvane\\ is not a full path.\r\n"},
+        {"missing", missing.c_str(), L"Error: the install folder " + missing + L" is not an existing folder.\r\n"},
+        {"too long for the file name", tooLong.c_str(),
+         L"Error: the install folder " + tooLong + L" is too long for " + app + L".\r\n"},
+    };
+    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, c.szFolder));
+        g_nLaunches = 0;
+        const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
+        kvtest::CStdoutCapture capture;
+        BOOL bStarted = StartApplication();
+        std::string output = capture.Finish();
+        SetShellLaunchHooks(pPrevious);
+
+        EXPECT_EQ(bStarted, c.line.empty());
+        EXPECT_EQ(output, kvtest::ToAnsi(c.line));
+        EXPECT_EQ(g_nLaunches, c.line.empty() ? 1 : 0);
+        if (c.line.empty()) {
+            EXPECT_EQ(kvtest::ToUtf8(g_launchedFile), kvtest::ToUtf8(installDir / app));
+        }
     }
 }
 
