@@ -1,6 +1,7 @@
 #include "AppControl.h"
 
 #include "../base/Clock.h"
+#include "../base/Handles.h"
 #include "../base/Text.h"
 #include "../instance/InstanceMngr.h"
 #include "InstallDir.h"
@@ -13,15 +14,18 @@ const int kCloseAttempts = 10;
 const int kExitChecks = 20;
 const DWORD kPauseMs = 1000;
 
-// A handle from the table counts only while it names a window of the
-// application: the table is open to every user, and a forged record must
-// not keep the tool waiting on some other program.
-BOOL IsApplicationGone()
+// The pause after a request ends as soon as the window's process has ended:
+// an instance that closes at once costs no second.
+void PauseForWindowProcess(HWND hWnd)
 {
-    HWND hWnd = FindAppMainWindow(-1);
-    if (!hWnd || !IsWindow(hWnd))
-        return TRUE;
-    return hWnd == g_InstanceMngr.GetCurrentMainWnd() && !IsApplicationWindow(hWnd);
+    DWORD dwProcessId = 0;
+    CHandle hProcess;
+    if (GetWindowThreadProcessId(hWnd, &dwProcessId) && dwProcessId != 0)
+        hProcess.Reset(OpenProcess(SYNCHRONIZE, FALSE, dwProcessId));
+    if (hProcess.IsValid())
+        ClockWaitForObject(hProcess.Get(), kPauseMs);
+    else
+        ClockSleep(kPauseMs);
 }
 
 }  // namespace
@@ -29,23 +33,27 @@ BOOL IsApplicationGone()
 void CloseApplication(LPCWSTR szClass)
 {
     // Looked up afresh before every request: when one instance has gone,
-    // the next one with that class is asked too.
+    // the next one with that class is asked too. Only the application's own
+    // windows are asked; another program's window of the class is passed.
     for (int nPosted = 0; nPosted < kCloseAttempts; ++nPosted) {
-        HWND hWnd = FindWindowW(szClass, nullptr);
+        HWND hWnd = FindApplicationWindow(szClass);
         if (!hWnd)
             return;
         PostMessageW(hWnd, WM_CLOSE, g_nAppCloseParam, g_nAppCloseParam);
-        ClockSleep(kPauseMs);
+        PauseForWindowProcess(hWnd);
     }
 }
 
+// A forged record in the table, or a foreign window of the class, is no
+// instance: only the application's own windows keep the tool waiting.
 BOOL WaitApplicationExit()
 {
     for (int nWaits = 0; nWaits < kExitChecks; ++nWaits) {
         g_InstanceMngr.CloseAllSessions();
-        if (IsApplicationGone())
+        HWND hWnd = FindAppMainWindow(-1);
+        if (!hWnd)
             return TRUE;
-        ClockSleep(kPauseMs);
+        PauseForWindowProcess(hWnd);
     }
     return FALSE;
 }

@@ -316,20 +316,56 @@ TEST_F(AppControlTest, AForgedRecordGetsNoMessageAndDoesNotHoldTheWait)
     EXPECT_TRUE(g_InstanceMngr.RemoveSession(szForger));
 }
 
-TEST_F(AppControlTest, TheMainWindowIsTheRecordedOneElseTheFirstNumberedClassWithAWindow)
+// Windows of this test program stand in classes 0 to 3, so the stand-in
+// takes number 4; being no windows of the application, they are passed over.
+TEST_F(AppControlTest, TheMainWindowIsTheRecordedOneElseTheFirstNumberedClassWithAnApplicationWindow)
 {
-    const std::wstring class4 = std::wstring(g_szAppMainWndClass) + L":4";
-    CBystanderWindow fourth(class4.c_str());
-    ASSERT_NE(fourth.Get(), nullptr);
-    g_InstanceMngr.SetCurrentMainWnd(nullptr);
-    EXPECT_EQ(FindAppMainWindow(-1), fourth.Get());
-    EXPECT_EQ(FindAppMainWindow(4), fourth.Get());
-    EXPECT_EQ(FindAppMainWindow(3), nullptr);
+    std::vector<std::unique_ptr<CBystanderWindow>> foreign;
+    for (int n = 0; n < 4; ++n) {
+        WCHAR szClass[128];
+        ASSERT_TRUE(GetAppMainWndClass(n, szClass, 128));
+        foreign.push_back(std::make_unique<CBystanderWindow>(szClass));
+        ASSERT_NE(foreign.back()->Get(), nullptr);
+    }
+    CStandinApp app;
+    ASSERT_TRUE(app.IsReady());
+    ASSERT_EQ(ClassOf(app.MainWindow()), std::wstring(g_szAppMainWndClass) + L":4");
 
-    HWND hRecorded = reinterpret_cast<HWND>(0x1234);
-    g_InstanceMngr.SetCurrentMainWnd(hRecorded);
-    EXPECT_EQ(FindAppMainWindow(-1), hRecorded) << "taken as recorded, whether a window or not";
-    EXPECT_EQ(FindAppMainWindow(3), hRecorded);
+    g_InstanceMngr.SetCurrentMainWnd(nullptr);
+    EXPECT_EQ(FindAppMainWindow(-1), app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(4), app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(3), nullptr) << "only a foreign window has that class";
+
+    g_InstanceMngr.SetCurrentMainWnd(app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(3), app.MainWindow()) << "the recorded window, without a class search";
+    // A recorded handle that is no window of the application does not count
+    // as the instance: the class search runs instead.
+    for (HWND hRecorded : {reinterpret_cast<HWND>(0x1234), foreign[0]->Get()}) {
+        g_InstanceMngr.SetCurrentMainWnd(hRecorded);
+        EXPECT_EQ(FindAppMainWindow(-1), app.MainWindow());
+    }
+}
+
+// Another program's window of the product's class, found first by the class:
+// it gets nothing, the instance behind it is closed, and the stop pauses no
+// longer than the instance takes to end.
+TEST_F(AppControlTest, AForeignWindowOfTheClassGetsNothingAndHidesNoInstance)
+{
+    CStandinApp app;
+    ASSERT_TRUE(app.IsReady());
+    ASSERT_EQ(ClassOf(app.MainWindow()), g_szAppMainWndClass);
+    CBystanderWindow foreign(g_szAppMainWndClass);
+    ASSERT_NE(foreign.Get(), nullptr);
+    SetWindowPos(foreign.Get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(FindWindowW(g_szAppMainWndClass, nullptr), foreign.Get()) << "the foreign window comes first";
+
+    kvtest::CFakeClock clock(5000);
+    EXPECT_TRUE(StopApplication());
+    EXPECT_EQ(app.CloseRequests(), 1);
+    EXPECT_EQ(CBystanderWindow::CloseMessages(), 0);
+    EXPECT_TRUE(IsWindow(foreign.Get()));
+    EXPECT_EQ(clock.Sleeps(), 1) << "one pause after the one request";
+    EXPECT_EQ(clock.Slept(), 0u) << "the pause ended with the instance's process";
 }
 
 TEST_F(AppControlTest, TheApplicationIsStartedFromTheInstallFolder)
