@@ -31,7 +31,7 @@ const FOLDER_SAFETY_HOOKS* s_pHooks = &kSystemHooks;
 
 BOOL IsWellKnown(PSID pSid, WELL_KNOWN_SID_TYPE type)
 {
-    BYTE known[kSidBytes];
+    alignas(DWORD) BYTE known[kSidBytes];
     DWORD cbKnown = sizeof(known);
     return CreateWellKnownSid(type, nullptr, known, &cbKnown) && EqualSid(pSid, known);
 }
@@ -50,11 +50,9 @@ BOOL IsTrustedInstaller(PSID pSid)
 BOOL IsOwnAccount(PSID pSid)
 {
     CHandle hToken;
-    HANDLE hRaw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hRaw))
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, hToken.Receive()))
         return FALSE;
-    hToken.Reset(hRaw);
-    BYTE buffer[sizeof(TOKEN_USER) + kSidBytes];
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + kSidBytes];
     DWORD cb = 0;
     if (!GetTokenInformation(hToken.Get(), TokenUser, buffer, sizeof(buffer), &cb))
         return FALSE;
@@ -95,7 +93,7 @@ BOOL CheckFolder(LPCWSTR szFolder, DWORD dwAttributes)
         ConsolePrintW(L"Error: %ls is not a folder.\r\n", szFolder);
         return FALSE;
     }
-    BYTE owner[kSidBytes];
+    alignas(DWORD) BYTE owner[kSidBytes];
     if (!s_pHooks->pfnGetOwner(szFolder, owner, sizeof(owner))) {
         ConsolePrintW(L"Error: the owner of the folder %ls cannot be read.\r\n", szFolder);
         return FALSE;
