@@ -1,5 +1,31 @@
+#ifdef _MSC_VER
+// The objects of this file are built before those of the program's other
+// files (and after the C library's): the DLL search limit below comes first.
+#pragma init_seg(lib)
+#endif
+
+#include "../base/SystemPaths.h"
 #include "../instance/InstanceMngr.h"
 #include "Driver.h"
+
+namespace {
+
+// Libraries loaded from here on come from the system folder, never from the
+// tool's folder or the current one. Built before every other object: the
+// instance registry's start-up already builds security descriptors, and
+// system libraries load further libraries of their own.
+class CDllSearchLimit {
+public:
+    CDllSearchLimit() { LimitDllSearch(); }
+};
+
+#ifdef __GNUC__
+CDllSearchLimit s_DllSearchLimit __attribute__((init_priority(101)));
+#else
+CDllSearchLimit s_DllSearchLimit;
+#endif
+
+}  // namespace
 
 // Built before the driver runs, so the shared table of the running
 // application is open before the first line is printed.

@@ -65,15 +65,48 @@ void CMemoryFile::Write(const uint8_t* pData, size_t cbData)
     }
 }
 
+namespace {
+
+// The UTF-16 units after a mark, in the mark's byte order; none for 8-bit text.
+bool Utf16Units(const uint8_t* pData, size_t cbData, std::vector<WCHAR>* pUnits)
+{
+    if (cbData < 2 || !((pData[0] == 0xFF && pData[1] == 0xFE) || (pData[0] == 0xFE && pData[1] == 0xFF)))
+        return false;
+    const size_t iHigh = pData[0] == 0xFE ? 0 : 1;
+    pUnits->resize((cbData - 2) / 2);
+    for (size_t i = 0; i < pUnits->size(); ++i)
+        (*pUnits)[i] = static_cast<WCHAR>(pData[3 + 2 * i - iHigh] | (pData[2 + 2 * i + iHigh] << 8));
+    return true;
+}
+
+bool HasUtf8Mark(const uint8_t* pData, size_t cbData)
+{
+    return cbData >= 3 && pData[0] == 0xEF && pData[1] == 0xBB && pData[2] == 0xBF;
+}
+
+}  // namespace
+
+bool HoldsZero(const uint8_t* pData, size_t cbData)
+{
+    std::vector<WCHAR> units;
+    if (Utf16Units(pData, cbData, &units)) {
+        for (WCHAR unit : units) {
+            if (unit == 0)
+                return true;
+        }
+        return false;
+    }
+    size_t iStart = HasUtf8Mark(pData, cbData) ? 3 : 0;
+    return memchr(pData + iStart, 0, cbData - iStart) != nullptr;
+}
+
 std::string VisibleText(const uint8_t* pData, size_t cbData)
 {
     std::string text;
-    if (cbData >= 3 && pData[0] == 0xEF && pData[1] == 0xBB && pData[2] == 0xBF) {
+    std::vector<WCHAR> units;
+    if (HasUtf8Mark(pData, cbData)) {
         text.assign(reinterpret_cast<const char*>(pData) + 3, cbData - 3);
-    } else if (cbData >= 2 && pData[0] == 0xFF && pData[1] == 0xFE) {
-        std::vector<WCHAR> units((cbData - 2) / 2);
-        for (size_t i = 0; i < units.size(); ++i)
-            units[i] = static_cast<WCHAR>(pData[2 + 2 * i] | (pData[3 + 2 * i] << 8));
+    } else if (Utf16Units(pData, cbData, &units)) {
         if (!units.empty()) {
             int cb = ProfileWideToMultiByte(CP_UTF8, units.data(), static_cast<int>(units.size()), nullptr, 0);
             text.resize(static_cast<size_t>(cb));

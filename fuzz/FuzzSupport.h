@@ -35,9 +35,13 @@ private:
     std::wstring m_path;
 };
 
-// The text lookups see: after a UTF-8 mark, or converted from UTF-16 LE after
-// its mark, up to the first zero byte.
+// The text lookups see: after a UTF-8 mark, or converted from UTF-16 LE or
+// BE after its mark, up to the first zero byte.
 std::string VisibleText(const uint8_t* pData, size_t cbData);
+
+// A zero byte in 8-bit text, or a zero unit in UTF-16 text after its mark:
+// such a file is no project.
+bool HoldsZero(const uint8_t* pData, size_t cbData);
 
 // What the text names: each section (after a '[' that starts a line) and
 // each key line's key with the section it stands in, as written, once each

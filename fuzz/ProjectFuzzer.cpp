@@ -89,6 +89,15 @@ public:
         return list;
     }
 
+    // Installer options whose double quotes do not pair up reject the project.
+    std::wstring Options(const char* szSection, const char* szKey, size_t cchField)
+    {
+        std::wstring text = Text(szSection, szKey, cchField);
+        if (std::count(text.begin(), text.end(), L'"') % 2 != 0)
+            m_bFits = false;
+        return text;
+    }
+
     bool Fits() const { return m_bFits; }
 
 private:
@@ -116,7 +125,7 @@ void CheckRejected()
     FUZZ_CHECK(DeployProject.arrCopyFiles.GetSize() == 0);
 }
 
-void CheckReader(const CMemoryFile& file, const std::string& text)
+void CheckReader(const CMemoryFile& file, const std::string& text, bool bZero)
 {
     ResetDeployProject();
     g_output.clear();
@@ -138,14 +147,16 @@ void CheckReader(const CMemoryFile& file, const std::string& text)
     std::wstring texts[sizeof(kTextFields) / sizeof(kTextFields[0])];
     for (size_t i = 0; i < sizeof(kTextFields) / sizeof(kTextFields[0]); ++i) {
         const TEXT_FIELD& f = kTextFields[i];
+        bool bOptions = strstr(f.szKey, "_mode") != nullptr;
         if (!f.pReadWhen || switches(f.pReadWhen))
-            texts[i] = expect.Text(f.szSection, f.szKey, f.cchField);
+            texts[i] = bOptions ? expect.Options(f.szSection, f.szKey, f.cchField)
+                                : expect.Text(f.szSection, f.szKey, f.cchField);
     }
     std::vector<std::wstring> copyList;
     if (switches(&DEPLOY_PROJECT::bCopyFiles) && expect.Fits())
         copyList = expect.CopyList();
 
-    FUZZ_CHECK(!!bRead == expect.Fits());
+    FUZZ_CHECK(!!bRead == (expect.Fits() && !bZero));
     if (!bRead) {
         CheckRejected();
         return;
@@ -260,7 +271,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t cbData)
     static CMemoryFile file;
     file.Write(pData, cbData);
     std::string text = VisibleText(pData, cbData);
-    CheckReader(file, text);
+    CheckReader(file, text, HoldsZero(pData, cbData));
     CheckLookups(file, text);
     return 0;
 }

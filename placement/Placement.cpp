@@ -7,6 +7,7 @@
 #include "../base/Handles.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
+#include "FolderSafety.h"
 #include "PathHelpers.h"
 #include "ShellFolder.h"
 
@@ -31,22 +32,40 @@ struct PLACEMENT_PATHS {
     WCHAR szLogFile[kComposeUnits];       // user project only
 };
 
-BOOL AppendDataFolder(LPWSTR szDataDir, LPCWSTR szName)
+// The user's own folder is made as it comes; the all-users folder, which any
+// user may have made first, only when it can be trusted (a line says why
+// not).
+BOOL AppendDataFolder(LPWSTR szDataDir, LPCWSTR szName, BOOL bShared)
 {
     if (!AppendText(szDataDir, kComposeUnits, L"\\") || !AppendText(szDataDir, kComposeUnits, szName))
         return FALSE;
+    if (bShared)
+        return MakeTrustedFolder(szDataDir);
     // An existing folder is fine; one that cannot be made fails the copy into it.
     CreateDirectoryW(szDataDir, nullptr);
     return TRUE;
 }
 
-// The shell's folder with the product's folders made below it.
-BOOL GetDataFolder(int nFolder, LPWSTR szDataDir)
+BOOL GetShellFolder(int nFolder, LPWSTR szDataDir)
 {
     CSHGetFolder shgf;
-    if (shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir) != 0)
-        return FALSE;
-    return AppendDataFolder(szDataDir, g_szDataFolderMaker) && AppendDataFolder(szDataDir, g_szDataFolderProduct);
+    return shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir) == 0;
+}
+
+// In the all-users folder, the project's own subfolders and the files to be
+// replaced must be no links either.
+BOOL CheckSharedTargets(size_t cchDataDir, const PLACEMENT_PATHS& paths)
+{
+    WCHAR szFolder[kComposeUnits] = {};
+    for (size_t i = cchDataDir + 1; paths.szDataDirUser[i]; ++i) {
+        if (paths.szDataDirUser[i] != L'\\')
+            continue;
+        wmemcpy(szFolder, paths.szDataDirUser, i);
+        szFolder[i] = L'\0';
+        if (!CheckTrustedFolder(szFolder))
+            return FALSE;
+    }
+    return CheckNoLink(paths.szDataDirUser) && CheckNoLink(paths.szDataDirUserL);
 }
 
 BOOL CopyWithExtension(LPWSTR szDst, LPCWSTR szSrc, LPCWSTR szExtension)
@@ -81,19 +100,30 @@ BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
 
 // Copies the project and, when one lies beside it, its companion into the
 // data folder; *pbCopied tells whether the project itself was copied. FALSE
-// when nothing was tried: no data folder (szNoFolderLine printed), or a path
-// too long for the product (the project's failure line printed).
+// when nothing was tried: no data folder (szNoFolderLine printed), an
+// all-users folder or target that cannot be trusted (a line saying why), or
+// a path too long for the product (the project's failure line printed).
 BOOL PlaceProject(int nFolder, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths, BOOL* pbCopied)
 {
     *pbCopied = FALSE;
-    if (!GetDataFolder(nFolder, paths.szDataDirUser)) {
+    const BOOL bShared = nFolder == kServiceDataFolder;
+    if (!GetShellFolder(nFolder, paths.szDataDirUser)) {
         ConsolePrintW(L"%ls", szNoFolderLine);
         return FALSE;
     }
+    if (!AppendDataFolder(paths.szDataDirUser, g_szDataFolderMaker, bShared) ||
+        !AppendDataFolder(paths.szDataDirUser, g_szDataFolderProduct, bShared)) {
+        if (!bShared)
+            ConsolePrintW(L"%ls", szNoFolderLine);
+        return FALSE;
+    }
+    size_t cchDataDir = wcslen(paths.szDataDirUser);
     if (!ComposePaths(szProject, paths)) {
         ConsolePrintW(L"Failed to copy %ls to %ls.\r\n", paths.szDataDirSrc, paths.szDataDirUser);
         return FALSE;
     }
+    if (bShared && !CheckSharedTargets(cchDataDir, paths))
+        return FALSE;
     *pbCopied = CopyReported(paths.szDataDirSrc, paths.szDataDirUser);
     // A project named *.fsn is its own companion and is copied twice.
     if (FileExists(paths.szCompanionSrc) != KV_PATH_NOTHING)

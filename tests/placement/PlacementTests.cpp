@@ -9,6 +9,12 @@
 
 #include "TestSupport.h"
 #include "appctl/Product.h"
+#include "base/StartFolder.h"
+#include "base/Text.h"
+#include "placement/FolderSafety.h"
+#include "placement/Placement.h"
+// It needs <windows.h> first.
+#include <sddl.h>
 
 namespace {
 
@@ -348,6 +354,175 @@ TEST_F(Placement, DataFoldersWhereverTheShellPutsThem)
             EXPECT_EQ(RegisteredValue(g_szDataFileValue), L"before");
         }
     }
+}
+
+// What the all-users folder would show on Windows, where Wine shows no
+// owners and no links: one path with another owner or as a link; every
+// folder made is recorded with the descriptor it was made with.
+struct FAKE_FOLDERS {
+    std::wstring strange;  // the path that is not as it should be
+    enum { kForeignOwner, kLink, kNoOwner } kind = kForeignOwner;
+    std::vector<std::wstring> made;
+    std::vector<std::wstring> madeSDDL;  // the DACL each was made with
+};
+FAKE_FOLDERS g_folders;
+
+bool IsStrange(LPCWSTR szPath)
+{
+    return kvtest::ToUtf8(szPath) == kvtest::ToUtf8(g_folders.strange);
+}
+
+DWORD WINAPI FakeGetFileAttributesW(LPCWSTR szPath)
+{
+    DWORD dwAttributes = GetFileAttributesW(szPath);
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && g_folders.kind == FAKE_FOLDERS::kLink && IsStrange(szPath))
+        dwAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return dwAttributes;
+}
+
+BOOL WINAPI RecordCreateDirectoryW(LPCWSTR szPath, LPSECURITY_ATTRIBUTES pAttributes)
+{
+    BOOL bMade = CreateDirectoryW(szPath, pAttributes);
+    if (!bMade)
+        return FALSE;
+    g_folders.made.push_back(szPath);
+    LPWSTR szSDDL = nullptr;
+    if (pAttributes && pAttributes->lpSecurityDescriptor &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(pAttributes->lpSecurityDescriptor, SDDL_REVISION_1,
+                                                             DACL_SECURITY_INFORMATION, &szSDDL, nullptr)) {
+        g_folders.madeSDDL.push_back(szSDDL);
+        LocalFree(szSDDL);
+    } else {
+        g_folders.madeSDDL.push_back(L"(none)");
+    }
+    return TRUE;
+}
+
+// A user's own SID stands for a folder that user made; everything else is
+// the administrators'.
+BOOL FakeGetOwner(LPCWSTR szPath, PSID pSid, DWORD cbSid)
+{
+    if (IsStrange(szPath) && g_folders.kind == FAKE_FOLDERS::kNoOwner)
+        return FALSE;
+    PSID pUser = nullptr;
+    if (IsStrange(szPath) && g_folders.kind == FAKE_FOLDERS::kForeignOwner) {
+        if (!ConvertStringSidToSidW(L"S-1-5-21-1-2-3-1001", &pUser))
+            return FALSE;
+        BOOL bCopied = CopySid(cbSid, pSid, pUser);
+        LocalFree(pUser);
+        return bCopied;
+    }
+    return CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, pSid, &cbSid);
+}
+
+const FOLDER_SAFETY_HOOKS kFakeFolders = {FakeGetFileAttributesW, RecordCreateDirectoryW, FakeGetOwner};
+
+// The service's project placed by this process itself, through the hooks.
+class ServiceFolderSafety : public Placement {
+protected:
+    void SetUp() override
+    {
+        g_folders = FAKE_FOLDERS();
+        m_pPrevious = SetFolderSafetyHooks(&kFakeFolders);
+        CopyText(m_szStartBefore, MAX_PATH, szStartFolder);
+        CopyText(szStartFolder, MAX_PATH, m_dir.Path().c_str());
+    }
+    void TearDown() override
+    {
+        SetFolderSafetyHooks(m_pPrevious);
+        CopyText(szStartFolder, MAX_PATH, m_szStartBefore);
+    }
+
+    BOOL Place(const std::wstring& project, std::string* pOutput)
+    {
+        kvtest::CStdoutCapture capture;
+        BOOL bPlaced = SetServiceProject(project.c_str());
+        *pOutput = capture.Finish();
+        return bPlaced;
+    }
+
+    const std::wstring& Common() const { return m_commonData; }
+
+private:
+    const FOLDER_SAFETY_HOOKS* m_pPrevious = nullptr;
+    WCHAR m_szStartBefore[MAX_PATH] = {};
+    std::wstring m_commonData = ShellFolder(CSIDL_COMMON_APPDATA);
+};
+
+TEST_F(ServiceFolderSafety, NothingIsPlacedThroughAFolderAnotherUserOwnsOrALink)
+{
+    ASSERT_TRUE(CreateDirectoryW((m_dir / L"kvsub").c_str(), nullptr));
+    for (const wchar_t* szFile : {L"kvtest.prj", L"kvtest.fsn", L"kvsub\\kvtest.prj"})
+        ASSERT_TRUE(kvtest::WriteBytes(m_dir / szFile, Content(szFile)));
+    const std::wstring maker = Common() + L"\\" + g_szDataFolderMaker;
+    const std::wstring product = m_serviceData.Product();
+    SHCreateDirectoryExW(nullptr, (product + L"kvsub").c_str(), nullptr);
+    const std::wstring productFolder = product.substr(0, product.size() - 1);
+    const char* kTrusted = ", not by Administrators, SYSTEM, TrustedInstaller or this tool's account.\r\n";
+
+    struct {
+        const char* szWhat;
+        std::wstring project;
+        std::wstring strange;
+        int kind;
+        std::string line;
+    } const cases[] = {
+        {"the maker's folder made by a user", L"kvtest.prj", maker, FAKE_FOLDERS::kForeignOwner,
+         "Error: the folder " + kvtest::ToAnsi(maker) + " is owned by S-1-5-21-1-2-3-1001" + kTrusted},
+        {"the product's folder a link", L"kvtest.prj", productFolder, FAKE_FOLDERS::kLink,
+         "Error: the folder " + kvtest::ToAnsi(productFolder) + " is a link to another place.\r\n"},
+        {"an owner that cannot be read", L"kvtest.prj", maker, FAKE_FOLDERS::kNoOwner,
+         "Error: the owner of the folder " + kvtest::ToAnsi(maker) + " cannot be read.\r\n"},
+        {"the project's subfolder a link", L"kvsub\\kvtest.prj", product + L"kvsub", FAKE_FOLDERS::kLink,
+         "Error: the folder " + kvtest::ToAnsi(product + L"kvsub") + " is a link to another place.\r\n"},
+        {"the project's subfolder made by a user", L"kvsub\\kvtest.prj", product + L"kvsub",
+         FAKE_FOLDERS::kForeignOwner,
+         "Error: the folder " + kvtest::ToAnsi(product + L"kvsub") + " is owned by S-1-5-21-1-2-3-1001" + kTrusted},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        g_folders.strange = c.strange;
+        g_folders.kind = static_cast<decltype(g_folders.kind)>(c.kind);
+        std::string output;
+        EXPECT_FALSE(Place(c.project, &output));
+        EXPECT_EQ(output, c.line);
+        EXPECT_FALSE(kvtest::FileExists(product + c.project)) << "nothing is copied";
+        EXPECT_FALSE(kvtest::FileExists(product + L"kvtest.fsn"));
+    }
+
+    // A file to be replaced that is a link is not written through.
+    ASSERT_TRUE(kvtest::WriteBytes(product + L"kvtest.prj", "before"));
+    g_folders.strange = product + L"kvtest.prj";
+    g_folders.kind = FAKE_FOLDERS::kLink;
+    std::string output;
+    EXPECT_FALSE(Place(L"kvtest.prj", &output));
+    EXPECT_EQ(output, "Error: " + kvtest::ToAnsi(product) + "kvtest.prj is a link to another place.\r\n");
+    std::string content;
+    EXPECT_TRUE(kvtest::ReadBytes(product + L"kvtest.prj", &content));
+    EXPECT_EQ(content, "before");
+
+    // Trusted folders: placed.
+    g_folders.strange.clear();
+    EXPECT_TRUE(Place(L"kvtest.prj", &output));
+    EXPECT_TRUE(kvtest::ReadBytes(product + L"kvtest.prj", &content));
+    EXPECT_EQ(content, Content(L"kvtest.prj"));
+}
+
+// Folders the tool makes there keep other users out, whatever the all-users
+// folder lets them do, and pass that on to what is made inside.
+TEST_F(ServiceFolderSafety, FoldersTheToolMakesGetTheirOwnProtectedDacl)
+{
+    const std::wstring maker = Common() + L"\\" + g_szDataFolderMaker;
+    ASSERT_FALSE(kvtest::FolderExists(maker)) << "the product's data folder is there already";
+    ASSERT_TRUE(kvtest::WriteBytes(m_dir / L"kvtest.prj", Content(L"kvtest.prj")));
+    std::string output;
+    EXPECT_TRUE(Place(L"kvtest.prj", &output));
+    const std::wstring product = m_serviceData.Product();
+    EXPECT_EQ(g_folders.made, (std::vector<std::wstring>{maker, product.substr(0, product.size() - 1)}));
+    // Protected; Administrators and SYSTEM full control, Users read and
+    // execute, each inherited by files and folders inside.
+    const std::wstring dacl = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    EXPECT_EQ(g_folders.madeSDDL, (std::vector<std::wstring>{dacl, dacl}));
 }
 
 }  // namespace
