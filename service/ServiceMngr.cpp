@@ -15,6 +15,10 @@ const size_t kNameUnits = 256;
 const DWORD kDependentStopTimeout = 3000;
 const DWORD kStartPollMin = 1000;
 const DWORD kStartPollMax = 10000;
+// However long a start says it may take, a start without progress is given
+// up after this long: a hint of 0xFFFFFFFF would otherwise hold the
+// deployment for 49 days.
+const DWORD kStartTimeoutMax = 10 * 60 * 1000;
 // The longest any wait goes without looking at the state: a service that is
 // already running or stopped is noticed at once, not after a whole hint.
 const DWORD kStateSliceMs = 100;
@@ -106,6 +110,12 @@ DWORD StartPollInterval(DWORD dwWaitHint)
     if (dwWait < kStartPollMin)
         return kStartPollMin;
     return dwWait > kStartPollMax ? kStartPollMax : dwWait;
+}
+
+// One hint without progress, but never more than kStartTimeoutMax.
+DWORD StartTimeout(const SERVICE_STATUS_PROCESS& ssStatus)
+{
+    return ssStatus.dwWaitHint < kStartTimeoutMax ? ssStatus.dwWaitHint : kStartTimeoutMax;
 }
 
 // The service's command line with its executable's path in double quotes
@@ -248,12 +258,13 @@ DWORD CServiceMngr::WaitStartPending(SC_HANDLE hService)
     // hint asks; within it the state is watched so that the end of the start
     // is seen at once.
     while (ssStatus.dwCurrentState == SERVICE_START_PENDING) {
-        if (!SleepWatching(hService, StartPollInterval(ssStatus.dwWaitHint), SERVICE_START_PENDING, &ssStatus))
+        DWORD dwSleep = ClampToTimeout(StartPollInterval(ssStatus.dwWaitHint), dwStartTick, kStartTimeoutMax);
+        if (!SleepWatching(hService, dwSleep, SERVICE_START_PENDING, &ssStatus))
             return 0;
         if (ssStatus.dwCheckPoint > dwOldCheckPoint) {
             dwStartTick = ClockTickCount();
             dwOldCheckPoint = ssStatus.dwCheckPoint;
-        } else if (ssStatus.dwCurrentState == SERVICE_START_PENDING && TimedOut(dwStartTick, ssStatus.dwWaitHint)) {
+        } else if (ssStatus.dwCurrentState == SERVICE_START_PENDING && TimedOut(dwStartTick, StartTimeout(ssStatus))) {
             // Only a start still pending can time out: a service that now
             // runs reports a hint of 0, and it runs all the same.
             return 0;

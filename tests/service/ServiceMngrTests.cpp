@@ -191,8 +191,8 @@ TEST_F(ServiceMngrTest, StartAnswersAndPrintsByHowTheStartEnds)
 }
 
 // The polls of a start wait: a tenth of the hint within 1 to 10 seconds, a
-// time-out of one hint counted from the last progress, and no overall limit.
-// Each poll interval is slept in slices of 100 ms.
+// time-out of one hint, at most ten minutes, counted from the last progress,
+// and no overall limit. Each poll interval is slept in slices of 100 ms.
 TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
 {
     // A checkpoint every 2500 ms against a hint of 3000: a time-out counted
@@ -201,6 +201,15 @@ TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
     for (DWORD i = 0; i < 24; ++i)
         progress.push_back({i * 2500, 0, SERVICE_START_PENDING, i + 1, 3000});
     progress.push_back({60000, 0, SERVICE_RUNNING, 0, 0});
+
+    // The largest hint and a checkpoint every nine minutes up to minute 27:
+    // each progress gives ten minutes more, then the start runs or stalls.
+    const DWORD kNineMinutes = 9 * 60000;
+    FAKE_TIMELINE slowProgress, slowStall;
+    for (DWORD i = 0; i < 4; ++i)
+        slowProgress.push_back({i * kNineMinutes, 0, SERVICE_START_PENDING, i + 1, 0xFFFFFFFF});
+    slowStall = slowProgress;
+    slowProgress.push_back({4 * kNineMinutes, 0, SERVICE_RUNNING, 0, 0});
 
     struct CASE {
         const char* szWhat;
@@ -212,7 +221,11 @@ TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
         {"hint 0", Steady(SERVICE_START_PENDING, 0), FALSE, 10, 1000},
         {"hint 5000", Steady(SERVICE_START_PENDING, 5000), FALSE, 60, 6000},
         {"hint 20000", Steady(SERVICE_START_PENDING, 20000), FALSE, 220, 22000},
-        {"hint of an hour", Steady(SERVICE_START_PENDING, kHour), FALSE, 36100, kHour + 10000},
+        // Ten minutes and one millisecond: the time-out is passed.
+        {"hint of an hour", Steady(SERVICE_START_PENDING, kHour), FALSE, 6001, 600001},
+        {"largest hint", Steady(SERVICE_START_PENDING, 0xFFFFFFFF), FALSE, 6001, 600001},
+        {"largest hint, progress", slowProgress, TRUE, 21600, 4 * kNineMinutes},
+        {"largest hint, progress then none", slowStall, FALSE, 22201, 3 * kNineMinutes + 600001},
         {"runs in time", Becomes(SERVICE_START_PENDING, 5000, SERVICE_RUNNING, 2500), TRUE, 25, 2500},
         {"stops", Becomes(SERVICE_START_PENDING, 5000, SERVICE_STOPPED, 1000), FALSE, 10, 1000},
         {"a minute of progress", progress, TRUE, 600, 60000},
