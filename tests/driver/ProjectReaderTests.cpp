@@ -46,7 +46,7 @@ TEST_F(ProjectReader, YesNoSwitches)
     struct {
         const char* szValue;
         BOOL bExpected;
-    } cases[] = {{"yes", TRUE}, {"YES", TRUE}, {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
+    } cases[] = {{"yes", TRUE}, {"YES", TRUE},   {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
                  {"1", FALSE},  {"true", FALSE}, {"no", FALSE}, {"", FALSE}};
     for (const auto& c : cases) {
         ResetDeployProject();
@@ -57,8 +57,9 @@ TEST_F(ProjectReader, YesNoSwitches)
 
 TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
-                     "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
+             "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_FALSE(p.bStopApp || p.bStopService || p.bUninstall || p.bInstall || p.bInstallService || p.bCopyFiles ||
                  p.bRestartApp);
@@ -75,12 +76,13 @@ TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 
 TEST_F(ProjectReader, EverySectionWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
-                     "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
-                     "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
-                     "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
-                     "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
-                     "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
+             "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
+             "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
+             "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
+             "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
+             "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_TRUE(p.bStopApp && p.bStopService && p.bUninstall && p.bInstall && p.bInstallService && p.bCopyFiles &&
                 p.bRestartService && p.bRestartApp);
@@ -110,14 +112,45 @@ TEST_F(ProjectReader, CopyFilesNumbering)
         {"zero", "FileNum=0\r\nFile1=a\r\n", {}},
         {"negative", "FileNum=-3\r\nFile1=a\r\n", {}},
         {"absent", "File1=a\r\n", {}},
-        {"huge count reads only what is there", "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
+        {"huge count reads only what is there",
+         "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
          {L"e>", L"z>"}},
+        {"folder before its file, first of duplicates, none without a file",
+         "FileNum=2\r\nTargetFolder2=T\r\nTargetFolder2=U\r\nFile2 =b\r\nTargetFolder1=V\r\n",
+         {L"b>T"}},
+        {"keys of another section", "FileNum=2\r\nFile1=a\r\n[Other]\r\nFile2=b\r\nTargetFolder1=X\r\n", {L"a>"}},
     };
     for (const auto& c : cases) {
         ResetDeployProject();
         ASSERT_TRUE(Read("[Setup]\r\ndo_copy_files=yes\r\n[CopyFiles]\r\n" + c.body)) << c.szName;
         EXPECT_EQ(CopyList(), c.expected) << c.szName;
     }
+}
+
+// A guard against a read that grows with the square of the list, not a
+// performance figure: with one scan of the section per key, 20,000 entries
+// took over a minute and 100,000 would take half an hour.
+TEST_F(ProjectReader, AHundredThousandEntriesAreReadInOrderWithinSeconds)
+{
+    const int kEntries = 100000;
+    std::string text = "[Setup]\r\ndo_copy_files=yes\r\n[CopyFiles]\r\nFileNum=" + std::to_string(kEntries) + "\r\n";
+    // From the last number down, so that the order of the numbers is the
+    // reader's work too.
+    for (int n = kEntries; n >= 1; --n) {
+        std::string number = std::to_string(n);
+        text += "File" + number + "=bin\\f" + number + ".dll\r\nTargetFolder" + number + "=%ProgramFiles%\\T" + number +
+                "\r\n";
+    }
+    DWORD dwStart = GetTickCount();
+    ASSERT_TRUE(Read(text));
+    DWORD dwElapsed = GetTickCount() - dwStart;
+    ASSERT_EQ(DeployProject.arrCopyFiles.GetSize(), kEntries);
+    for (int n : {1, 2, 50000, kEntries}) {
+        const COPY_FILE_ITEM& item = DeployProject.arrCopyFiles.GetAt(n - 1);
+        EXPECT_EQ(std::wstring(item.szFileName), L"bin\\f" + std::to_wstring(n) + L".dll");
+        EXPECT_EQ(std::wstring(item.szTargetFolder), L"%ProgramFiles%\\T" + std::to_wstring(n));
+    }
+    EXPECT_LT(dwElapsed, 60000u) << "the read grows faster than the list";
 }
 
 TEST_F(ProjectReader, MissingProjectIsRejectedWithItsLine)
