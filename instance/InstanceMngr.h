@@ -53,7 +53,9 @@ private:
     WCHAR m_szMutexName[MAX_PATH];
 };
 
-// The process-wide instance registry, built before the driver runs.
+// The process-wide instance registry, built at start-up before the program's
+// main runs, with the product's own table and mutex. Defined once, in the
+// instance library, for every program that uses it or the free functions below.
 extern CInstanceMngr g_InstanceMngr;
 
 // The current main window of the table when one is recorded (whether it is
