@@ -41,6 +41,9 @@ public:
     BOOL RemoveSession(LPCWSTR szUser);
 
 private:
+    // Takes the table's mutex, waiting at most dwTimeout ms; the guard that
+    // comes back releases it, when it could be had, at the end of the scope.
+    auto LockTable(DWORD dwTimeout = INFINITE);
     // nCount as another program may have written it, bounded to the table.
     int RecordsInUse() const;
     LPCWSTR UserOrSelf(LPCWSTR szUser) const;
