@@ -1,11 +1,13 @@
 // A termination guard: runs its clean-up on every way out of a block unless
 // dismissed. Used where a lock is held or a kernel object is being built.
+// A guard left without a name would run its clean-up at once: the compiler
+// says so.
 #pragma once
 
 #include <utility>
 
 template <class F>
-class CScopeGuard {
+class [[nodiscard]] CScopeGuard {
 public:
     explicit CScopeGuard(F fn) : m_fn(std::move(fn)), m_bActive(true) {}
     CScopeGuard(CScopeGuard&& other) noexcept : m_fn(std::move(other.m_fn)), m_bActive(other.m_bActive)
@@ -29,7 +31,7 @@ private:
 };
 
 template <class F>
-CScopeGuard<F> MakeScopeGuard(F fn)
+[[nodiscard]] CScopeGuard<F> MakeScopeGuard(F fn)
 {
     return CScopeGuard<F>(std::move(fn));
 }

@@ -8,7 +8,8 @@
 template <class T>
 class CArrayT {
 public:
-    explicit CArrayT(int nGrowBy = 1) : m_nSize(0), m_pData(nullptr), m_nMaxSize(0), m_nGrowBy(nGrowBy < 1 ? 1 : nGrowBy)
+    explicit CArrayT(int nGrowBy = 1)
+        : m_nSize(0), m_pData(nullptr), m_nMaxSize(0), m_nGrowBy(nGrowBy < 1 ? 1 : nGrowBy)
     {
         memset(static_cast<void*>(&m_Empty), 0, sizeof(m_Empty));
     }
@@ -17,6 +18,9 @@ public:
     CArrayT& operator=(const CArrayT&) = delete;
 
     int GetSize() const { return m_nSize; }
+
+    // The elements in place, for sorting them; none for an empty array.
+    T* GetData() { return m_nSize ? m_pData : nullptr; }
 
     // An index out of range gives the all-zero element.
     const T& GetAt(int nIndex) const
@@ -52,6 +56,11 @@ public:
 
     int Add(const T& element) { return InsertAt(element, -1); }
 
+    // Room for nCount elements in one growth, for a caller that knows how
+    // many it will add: each growth copies the block and touches new memory.
+    // false, the array as it was, when the memory cannot be had.
+    bool Reserve(int nCount) { return nCount <= m_nMaxSize || GrowBy(nCount - m_nMaxSize); }
+
     void RemoveAll()
     {
         free(m_pData);
@@ -61,19 +70,31 @@ public:
     }
 
 private:
+    // By the growth step, or by half the block when that is more: a block
+    // grown by one element per append is copied whole on every append, and
+    // a list of many thousand entries takes minutes. When the larger block
+    // cannot be had, the step alone is tried.
     bool Grow()
     {
         if (m_nGrowBy < 1)
             m_nGrowBy = 1;
-        if (m_nMaxSize > INT_MAX - m_nGrowBy)
+        int nHalf = m_nMaxSize / 2;
+        if (nHalf > m_nGrowBy && nHalf <= INT_MAX - m_nMaxSize && GrowBy(nHalf))
+            return true;
+        return GrowBy(m_nGrowBy);
+    }
+
+    bool GrowBy(int nGrow)
+    {
+        if (m_nMaxSize > INT_MAX - nGrow)
             return false;
-        size_t nNewMax = static_cast<size_t>(m_nMaxSize) + static_cast<size_t>(m_nGrowBy);
+        size_t nNewMax = static_cast<size_t>(m_nMaxSize) + static_cast<size_t>(nGrow);
         if (nNewMax > static_cast<size_t>(-1) / sizeof(T))
             return false;
         T* pNew = static_cast<T*>(realloc(m_pData, nNewMax * sizeof(T)));
         if (!pNew)
             return false;
-        memset(static_cast<void*>(&pNew[m_nMaxSize]), 0, static_cast<size_t>(m_nGrowBy) * sizeof(T));
+        memset(static_cast<void*>(&pNew[m_nMaxSize]), 0, static_cast<size_t>(nGrow) * sizeof(T));
         m_pData = pNew;
         m_nMaxSize = static_cast<int>(nNewMax);
         return true;

@@ -5,15 +5,14 @@
 #endif
 
 #include "../base/SystemPaths.h"
-#include "../instance/InstanceMngr.h"
 #include "Driver.h"
 
 namespace {
 
 // Libraries loaded from here on come from the system folder, never from the
-// tool's folder or the current one. Built before every other object: the
-// instance registry's start-up already builds security descriptors, and
-// system libraries load further libraries of their own.
+// tool's folder or the current one. Built before every other object, the
+// instance registry's included: its start-up already builds security
+// descriptors, and system libraries load further libraries of their own.
 class CDllSearchLimit {
 public:
     CDllSearchLimit() { LimitDllSearch(); }
@@ -26,10 +25,6 @@ CDllSearchLimit s_DllSearchLimit;
 #endif
 
 }  // namespace
-
-// Built before the driver runs, so the shared table of the running
-// application is open before the first line is printed.
-CInstanceMngr g_InstanceMngr;
 
 int wmain(int argc, wchar_t** argv)
 {

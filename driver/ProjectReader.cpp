@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "../base/Console.h"
@@ -51,14 +52,19 @@ BOOL ReadSwitch(CIniFile& setFile, const SWITCH_KEY& key)
     return EqualsNoCase(szTemp, "yes") ? TRUE : FALSE;
 }
 
+void ReportTooLong(const char* szSection, const char* szKey, int cchField)
+{
+    ConsolePrintA("Error: the value of %s in section [%s] is longer than %d characters.\r\n", szKey, szSection,
+                  cchField - 1);
+}
+
 // A value that does not fit its field rejects the project: a cut path would
 // act on the wrong file.
 BOOL ReadText(CIniFile& setFile, const char* szSection, const char* szKey, LPWSTR szOut, int cchOut)
 {
     if (setFile.GetStringW(szSection, szKey, L"", szOut, cchOut) > 0)
         return TRUE;
-    ConsolePrintA("Error: the value of %s in section [%s] is longer than %d characters.\r\n", szKey, szSection,
-                  cchOut - 1);
+    ReportTooLong(szSection, szKey, cchOut);
     return FALSE;
 }
 
@@ -78,58 +84,152 @@ BOOL ReadOptions(CIniFile& setFile, const char* szSection, const char* szKey, LP
     return FALSE;
 }
 
-// The numbers n for which the section has a key "File<n>" (decimal, no
-// leading zero) with 1 <= n <= nFileNum, ascending, each once. Reading only
-// these gives the list that reading File1 to File<FileNum> gives, without a
-// walk of billions of absent keys when FileNum is large.
-struct FILE_NUMBERS {
-    int nFileNum;
-    CArrayT<int>* pNumbers;
+// One "File<n>" or "TargetFolder<n>" line of the copy list, its value still
+// the document's 8-bit text.
+struct COPY_KEY {
+    int nNumber;
+    int nKind;   // kFileKey or kFolderKey
+    int iOrder;  // position in the section: the first of duplicates counts
+    LPCSTR pValue;
+    int cchValue;
 };
 
-BOOL CollectFileNumber(LPCSTR pKey, int cchKey, void* pContext)
+const int kFileKey = 0;
+const int kFolderKey = 1;
+
+struct COPY_KEYS {
+    int nFileNum;
+    CArrayT<COPY_KEY>* pKeys;
+    BOOL bNoMemory;
+};
+
+// n of a key "<szPrefix><n>" with 1 <= n <= nFileNum, written in decimal
+// without a leading zero as the reader forms it; 0 for any other key.
+int NumberOfKey(LPCSTR pKey, int cchKey, const char* szPrefix, int nFileNum)
 {
-    FILE_NUMBERS* p = static_cast<FILE_NUMBERS*>(pContext);
-    if (cchKey < 5 || memcmp(pKey, "File", 4) != 0 || pKey[4] == '0')
-        return TRUE;
+    int cchPrefix = static_cast<int>(strlen(szPrefix));
+    if (cchKey <= cchPrefix || memcmp(pKey, szPrefix, static_cast<size_t>(cchPrefix)) != 0 || pKey[cchPrefix] == '0')
+        return 0;
     long long llNumber = 0;
-    for (int i = 4; i < cchKey; ++i) {
+    for (int i = cchPrefix; i < cchKey; ++i) {
         if (pKey[i] < '0' || pKey[i] > '9')
-            return TRUE;
+            return 0;
         llNumber = llNumber * 10 + (pKey[i] - '0');
-        if (llNumber > p->nFileNum)
-            return TRUE;
+        if (llNumber > nFileNum)
+            return 0;
     }
-    int nNumber = static_cast<int>(llNumber);
-    int iAt = p->pNumbers->GetSize();
-    while (iAt > 0 && p->pNumbers->GetAt(iAt - 1) >= nNumber) {
-        if (p->pNumbers->GetAt(iAt - 1) == nNumber)
-            return TRUE;
-        --iAt;
-    }
-    return p->pNumbers->InsertAt(nNumber, iAt) >= 0;
+    return static_cast<int>(llNumber);
 }
 
+BOOL CollectCopyKey(LPCSTR pKey, int cchKey, LPCSTR pValue, int cchValue, void* pContext)
+{
+    COPY_KEYS* p = static_cast<COPY_KEYS*>(pContext);
+    COPY_KEY key = {NumberOfKey(pKey, cchKey, "File", p->nFileNum), kFileKey, p->pKeys->GetSize(), pValue, cchValue};
+    if (key.nNumber == 0) {
+        key.nNumber = NumberOfKey(pKey, cchKey, "TargetFolder", p->nFileNum);
+        key.nKind = kFolderKey;
+    }
+    if (key.nNumber != 0 && p->pKeys->Add(key) < 0) {
+        p->bNoMemory = TRUE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int CompareCopyKeys(const void* pLeft, const void* pRight)
+{
+    const COPY_KEY* a = static_cast<const COPY_KEY*>(pLeft);
+    const COPY_KEY* b = static_cast<const COPY_KEY*>(pRight);
+    if (a->nNumber != b->nNumber)
+        return a->nNumber < b->nNumber ? -1 : 1;
+    if (a->nKind != b->nKind)
+        return a->nKind < b->nKind ? -1 : 1;
+    return a->iOrder < b->iOrder ? -1 : (a->iOrder > b->iOrder ? 1 : 0);
+}
+
+// The numbers that have a "File<n>" key, the keys ordered by number and
+// kind: a number's first key is its file's, when it has one.
+int CountFileNumbers(const CArrayT<COPY_KEY>& arrKeys)
+{
+    int nFiles = 0;
+    for (int i = 0; i < arrKeys.GetSize(); ++i) {
+        const COPY_KEY& key = arrKeys.GetAt(i);
+        if (key.nKind == kFileKey && (i == 0 || arrKeys.GetAt(i - 1).nNumber != key.nNumber))
+            ++nFiles;
+    }
+    return nFiles;
+}
+
+BOOL ReadCopyValue(CIniFile& setFile, const COPY_KEY* pKey, const char* szPrefix, LPWSTR szOut)
+{
+    if (!pKey || setFile.ValueToWide(pKey->pValue, pKey->cchValue, szOut, MAX_PATH) > 0)
+        return TRUE;
+    char szKey[64];
+    snprintf(szKey, sizeof(szKey), "%s%d", szPrefix, pKey->nNumber);
+    ReportTooLong(kCopyFiles, szKey, MAX_PATH);
+    return FALSE;
+}
+
+// The keys of the section that can be part of the list, in one walk,
+// ordered by number, kind and position.
+BOOL CollectCopyKeys(CIniFile& setFile, int nFileNum, CArrayT<COPY_KEY>& arrKeys)
+{
+    COPY_KEYS keys = {nFileNum, &arrKeys, FALSE};
+    setFile.EnumKeys(kCopyFiles, CollectCopyKey, &keys);
+    if (keys.bNoMemory) {
+        ConsolePrintA("Error: no memory for the %s section.\r\n", kCopyFiles);
+        return FALSE;
+    }
+    if (arrKeys.GetSize() > 1)
+        qsort(arrKeys.GetData(), static_cast<size_t>(arrKeys.GetSize()), sizeof(COPY_KEY), CompareCopyKeys);
+    return TRUE;
+}
+
+// The first "File<n>" and the first "TargetFolder<n>" key of the number that
+// starts at i, null where it has none; the index of the next number.
+int FirstKeysOfNumber(const CArrayT<COPY_KEY>& arrKeys, int i, const COPY_KEY** ppFile, const COPY_KEY** ppFolder)
+{
+    *ppFile = nullptr;
+    *ppFolder = nullptr;
+    int nNumber = arrKeys.GetAt(i).nNumber;
+    for (; i < arrKeys.GetSize() && arrKeys.GetAt(i).nNumber == nNumber; ++i) {
+        const COPY_KEY& key = arrKeys.GetAt(i);
+        const COPY_KEY** ppFirst = key.nKind == kFileKey ? ppFile : ppFolder;
+        if (!*ppFirst)
+            *ppFirst = &key;
+    }
+    return i;
+}
+
+// The list that reading File1 to File<FileNum> and their TargetFolder<n>
+// one by one gives, from one walk of the section. Lookups key by key scan
+// the section once per key, and walk billions of absent keys when FileNum
+// is large.
 BOOL ReadCopyFiles(CIniFile& setFile)
 {
     int nFileNum = setFile.GetInt(kCopyFiles, "FileNum", 0);
     if (nFileNum <= 0)
         return TRUE;
-    CArrayT<int> arrNumbers;
-    FILE_NUMBERS numbers = {nFileNum, &arrNumbers};
-    setFile.EnumKeys(kCopyFiles, CollectFileNumber, &numbers);
+    CArrayT<COPY_KEY> arrKeys;
+    if (!CollectCopyKeys(setFile, nFileNum, arrKeys))
+        return FALSE;
 
-    for (int i = 0; i < arrNumbers.GetSize(); ++i) {
-        char szKey[64];
+    // The list's entries are large: grown entry by entry, it would be copied
+    // again and again.
+    CArrayT<COPY_FILE_ITEM>& list = DeployProject.arrCopyFiles;
+    list.Reserve(list.GetSize() + CountFileNumbers(arrKeys));
+    for (int i = 0; i < arrKeys.GetSize();) {
+        const COPY_KEY* pFile = nullptr;
+        const COPY_KEY* pFolder = nullptr;
+        i = FirstKeysOfNumber(arrKeys, i, &pFile, &pFolder);
+        if (!pFile)
+            continue;
         COPY_FILE_ITEM item = {};
-        snprintf(szKey, sizeof(szKey), "File%d", arrNumbers.GetAt(i));
-        if (!ReadText(setFile, kCopyFiles, szKey, item.szFileName, MAX_PATH))
-            return FALSE;
-        snprintf(szKey, sizeof(szKey), "TargetFolder%d", arrNumbers.GetAt(i));
-        if (!ReadText(setFile, kCopyFiles, szKey, item.szTargetFolder, MAX_PATH))
+        if (!ReadCopyValue(setFile, pFile, "File", item.szFileName) ||
+            !ReadCopyValue(setFile, pFolder, "TargetFolder", item.szTargetFolder))
             return FALSE;
         if (item.szFileName[0])
-            DeployProject.arrCopyFiles.Add(item);
+            list.Add(item);
     }
     return TRUE;
 }

@@ -79,7 +79,8 @@ public:
         int nFileNum = m_doc.GetInt("CopyFiles", "FileNum", 0);
         for (int n : FileNumbersIn(m_text)) {
             std::string number = std::to_string(n);
-            if (n < 1 || n > nFileNum || !ReadValue(m_doc, "CopyFiles", ("File" + number).c_str(), m_text.size() + 1).bFound)
+            if (n < 1 || n > nFileNum ||
+                !ReadValue(m_doc, "CopyFiles", ("File" + number).c_str(), m_text.size() + 1).bFound)
                 continue;
             std::wstring name = Text("CopyFiles", ("File" + number).c_str(), MAX_PATH);
             std::wstring folder = Text("CopyFiles", ("TargetFolder" + number).c_str(), MAX_PATH);
@@ -202,22 +203,31 @@ LOOKUP Lookup(CIniFile& doc, const std::string& section, const std::string& key,
     return lookup;
 }
 
-// Every key EnumKeys reports is a key that a lookup finds.
+// Every key EnumKeys reports is a key that a lookup finds, and its value is
+// one line's text; the first of a name has the value the lookup gives.
 void CheckEnumKeys(CIniFile& doc, const std::string& section, const std::string& text)
 {
     struct ENUM {
         CIniFile* pDoc;
         const std::string* pSection;
         const std::string* pText;
-    } e = {&doc, &section, &text};
+        std::vector<std::string> seen;
+    } e = {&doc, &section, &text, {}};
     doc.EnumKeys(
         section.c_str(),
-        [](LPCSTR pKey, int cchKey, void* pContext) -> BOOL {
+        [](LPCSTR pKey, int cchKey, LPCSTR pValue, int cchValue, void* pContext) -> BOOL {
             ENUM* p = static_cast<ENUM*>(pContext);
-            FUZZ_CHECK(cchKey >= 0);
+            FUZZ_CHECK(cchKey >= 0 && cchValue >= 0);
             std::string key(pKey, static_cast<size_t>(cchKey));
+            std::string value(pValue, static_cast<size_t>(cchValue));
             FUZZ_CHECK(key.find('\0') == std::string::npos && p->pText->find(key) != std::string::npos);
-            FUZZ_CHECK(ReadValue(*p->pDoc, p->pSection->c_str(), key.c_str(), p->pText->size() + 1).bFound);
+            FUZZ_CHECK(value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos);
+            VALUE found = ReadValue(*p->pDoc, p->pSection->c_str(), key.c_str(), p->pText->size() + 1);
+            FUZZ_CHECK(found.bFound);
+            if (std::find(p->seen.begin(), p->seen.end(), key) == p->seen.end()) {
+                FUZZ_CHECK(found.text == value);
+                p->seen.push_back(key);
+            }
             return TRUE;
         },
         &e);

@@ -40,16 +40,6 @@ BOOL AcquireMutex(HANDLE hMutex, DWORD dwTimeout)
     }
 }
 
-// Holds the mutex until the end of the caller's scope, when it could be had.
-auto HoldMutex(HANDLE hMutex, DWORD dwTimeout)
-{
-    HANDLE hHeld = AcquireMutex(hMutex, dwTimeout) ? hMutex : nullptr;
-    return MakeScopeGuard([hHeld] {
-        if (hHeld)
-            ReleaseMutex(hHeld);
-    });
-}
-
 // Other processes write the table at any time.
 DWORD ReadShared(const DWORD& dwField)
 {
@@ -67,6 +57,15 @@ void CopyUserName(WCHAR (&szDst)[g_nSessionUserUnits], LPCWSTR szSrc)
 }
 
 }  // namespace
+
+auto CInstanceMngr::LockTable(DWORD dwTimeout)
+{
+    HANDLE hHeld = AcquireMutex(m_hMutex.Get(), dwTimeout) ? m_hMutex.Get() : nullptr;
+    return MakeScopeGuard([hHeld] {
+        if (hHeld)
+            ReleaseMutex(hHeld);
+    });
+}
 
 CInstanceMngr::CInstanceMngr() : CInstanceMngr(g_szSessionMappingName, g_szSessionMutexName) {}
 
@@ -89,7 +88,7 @@ BOOL CInstanceMngr::Initialize()
     m_hMutex.Reset(CreateGlobalMutex(FALSE, m_szMutexName, TRUE));
     BOOL bResult = FALSE;
     {
-        auto hold = HoldMutex(m_hMutex.Get(), kStartupLockWaitMs);
+        auto hold = LockTable(kStartupLockWaitMs);
         if (Create(sizeof(SESSION_TABLE), FALSE) != 0) {
             m_pTable = static_cast<SESSION_TABLE*>(MapView(nullptr));
             if (!m_bExisted && m_pTable)
@@ -185,7 +184,7 @@ BOOL CInstanceMngr::RecordWindow(DWORD SESSION_ITEM::*pField, HWND hWnd, LPCWSTR
 {
     if (!m_pTable)
         return FALSE;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
+    auto hold = LockTable();
     SESSION_ITEM* pItem = AddSession(szUser);
     if (!pItem)
         return FALSE;
@@ -208,7 +207,7 @@ HWND CInstanceMngr::FindMainWnd(LPCWSTR szUser)
 {
     if (!m_pTable)
         return nullptr;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
+    auto hold = LockTable();
     const SESSION_ITEM* pItem = FindSession(szUser);
     return HandleFromTable(pItem ? pItem->hWndMain : m_pTable->hWndMain);
 }
@@ -217,7 +216,7 @@ HWND CInstanceMngr::FindDlgWnd(LPCWSTR szUser)
 {
     if (!m_pTable)
         return nullptr;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
+    auto hold = LockTable();
     const SESSION_ITEM* pItem = FindSession(szUser);
     return pItem ? HandleFromTable(pItem->hWndDlg) : nullptr;
 }
@@ -226,7 +225,7 @@ int CInstanceMngr::GetSessionCount()
 {
     if (!m_pTable)
         return 0;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
+    auto hold = LockTable();
     int nSessions = 0;
     int nRecords = RecordsInUse();
     for (int i = 0; i < nRecords; ++i) {
@@ -240,7 +239,7 @@ BOOL CInstanceMngr::RemoveSession(LPCWSTR szUser)
 {
     if (!m_pTable)
         return FALSE;
-    auto hold = HoldMutex(m_hMutex.Get(), INFINITE);
+    auto hold = LockTable();
     int iRemoved = FindSessionIndex(szUser);
     if (iRemoved < 0)
         return FALSE;

@@ -41,6 +41,9 @@ public:
     BOOL RemoveSession(LPCWSTR szUser);
 
 private:
+    // Takes the table's mutex, waiting at most dwTimeout ms; the guard that
+    // comes back releases it, when it could be had, at the end of the scope.
+    auto LockTable(DWORD dwTimeout = INFINITE);
     // nCount as another program may have written it, bounded to the table.
     int RecordsInUse() const;
     LPCWSTR UserOrSelf(LPCWSTR szUser) const;
@@ -53,7 +56,9 @@ private:
     WCHAR m_szMutexName[MAX_PATH];
 };
 
-// The process-wide instance registry, built before the driver runs.
+// The process-wide instance registry, built at start-up before the program's
+// main runs, with the product's own table and mutex. Defined once, in the
+// instance library, for every program that uses it or the free functions below.
 extern CInstanceMngr g_InstanceMngr;
 
 // The current main window of the table when it is recorded and a window of

@@ -471,17 +471,18 @@ BOOL CIniFile::FindKey(LPCSTR szSection, LPCSTR szKey, DWORD* piStart, DWORD* pi
 BOOL CIniFile::EnumKeys(LPCSTR szSection, PFN_KEY pfnKey, void* pContext)
 {
     struct ENUM {
-        const char* pText;
         PFN_KEY pfnKey;
         void* pContext;
-    } e = {nullptr, pfnKey, pContext};
-    PFN_KEY_LINE pfnVisit = [](const CIniFile&, DWORD iKey, DWORD cchKey, DWORD, void* pContext) -> BOOL {
+    } e = {pfnKey, pContext};
+    PFN_KEY_LINE pfnVisit = [](const CIniFile& file, DWORD iKey, DWORD cchKey, DWORD iEquals, void* pContext) -> BOOL {
         ENUM* p = static_cast<ENUM*>(pContext);
-        return p->pfnKey(p->pText + iKey, static_cast<int>(cchKey), p->pContext);
+        DWORD iValue = iEquals + 1;
+        DWORD iValueEnd = file.ValueEnd(iValue);
+        return p->pfnKey(file.m_pText + iKey, static_cast<int>(cchKey), file.m_pText + iValue,
+                         static_cast<int>(iValueEnd - iValue), p->pContext);
     };
     if (!m_bLoaded || !m_pText)
         return FALSE;
-    e.pText = m_pText;
     return WalkKeyLines(szSection, pfnVisit, &e);
 }
 
@@ -514,22 +515,12 @@ int CIniFile::GetString(LPCSTR szSection, LPCSTR szKey, LPCSTR szDefault, LPSTR 
     return static_cast<int>(cch);
 }
 
-// The 8-bit value is taken whole into a work buffer with room for the
-// code page's multi-byte characters, then converted into out. A value that
-// does not fit out, converted, fails: out is left empty, never cut.
 int CIniFile::GetStringW(LPCSTR szSection, LPCSTR szKey, LPCWSTR szDefault, LPWSTR szOut, int nSize)
 {
     if (!szOut || nSize < 1)
         return 0;
     szOut[0] = L'\0';
     const int nBytesPerUnit = m_uCodePage == CP_UTF8 ? 3 : 2;
-    if (nSize > (INT_MAX - 2) / nBytesPerUnit)
-        return 0;
-    const int cbWork = nBytesPerUnit * nSize + 2;
-    char* pWork = static_cast<char*>(ProfileAlloc(static_cast<size_t>(cbWork)));
-    if (!pWork)
-        return 0;
-
     char* pDefault = nullptr;
     if (szDefault) {
         size_t cchDefault = wcslen(szDefault);
@@ -541,19 +532,37 @@ int CIniFile::GetStringW(LPCSTR szSection, LPCSTR szKey, LPCWSTR szDefault, LPWS
         }
     }
 
-    int nResult = 0;
     const char* pValue = nullptr;
     size_t cch = 0;
     if (!FindValue(szSection, szKey, pDefault, &pValue, &cch))
         cch = 0;
-    if (cch < static_cast<size_t>(cbWork)) {
-        if (cch)
-            memcpy(pWork, pValue, cch);
-        nResult = AnsiToWide(m_uCodePage, pWork, szOut, nSize);
-    }
+    int nResult = cch <= INT_MAX ? ValueToWide(pValue, static_cast<int>(cch), szOut, nSize) : 0;
+    ProfileFree(pDefault);
+    return nResult;
+}
+
+// The 8-bit value is taken whole into a work buffer with room for the
+// code page's multi-byte characters, then converted into out. A value that
+// does not fit out, converted, fails: out is left empty, never cut.
+int CIniFile::ValueToWide(LPCSTR pValue, int cchValue, LPWSTR szOut, int nSize)
+{
+    if (!szOut || nSize < 1)
+        return 0;
+    szOut[0] = L'\0';
+    const int nBytesPerUnit = m_uCodePage == CP_UTF8 ? 3 : 2;
+    if (nSize > (INT_MAX - 2) / nBytesPerUnit || cchValue < 0)
+        return 0;
+    const int cbWork = nBytesPerUnit * nSize + 2;
+    if (cchValue >= cbWork)
+        return 0;
+    char* pWork = static_cast<char*>(ProfileAlloc(static_cast<size_t>(cbWork)));
+    if (!pWork)
+        return 0;
+    if (cchValue)
+        memcpy(pWork, pValue, static_cast<size_t>(cchValue));
+    int nResult = AnsiToWide(m_uCodePage, pWork, szOut, nSize);
     if (nResult == 0)
         szOut[0] = L'\0';
-    ProfileFree(pDefault);
     ProfileFree(pWork);
     return nResult;
 }

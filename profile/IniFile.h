@@ -25,11 +25,17 @@ public:
     int GetStringW(LPCSTR szSection, LPCSTR szKey, LPCWSTR szDefault, LPWSTR szOut, int nSize);
     int GetInt(LPCSTR szSection, LPCSTR szKey, int nDefault);
 
-    // Calls pfnKey with each key line's key (trimmed, not terminated) in the
-    // order of the section's body, as FindKey sees them; stops when it
-    // returns FALSE. FALSE when the section is not found.
-    typedef BOOL (*PFN_KEY)(LPCSTR pKey, int cchKey, void* pContext);
+    // Calls pfnKey with each key line's key (trimmed) and value, neither
+    // terminated, in the order of the section's body, as FindKey sees them;
+    // stops when it returns FALSE. FALSE when the section is not found. The
+    // texts point into the document and live as long as it is loaded.
+    typedef BOOL (*PFN_KEY)(LPCSTR pKey, int cchKey, LPCSTR pValue, int cchValue, void* pContext);
     BOOL EnumKeys(LPCSTR szSection, PFN_KEY pfnKey, void* pContext);
+
+    // A value that EnumKeys gave, converted as GetStringW converts what it
+    // finds: the same result, and out left empty, never cut, when it does
+    // not fit.
+    int ValueToWide(LPCSTR pValue, int cchValue, LPWSTR szOut, int nSize);
 
     // The code page of the document's text: UTF-8 for a file that starts
     // with a UTF-8 or UTF-16 byte-order mark, and for unmarked text that is

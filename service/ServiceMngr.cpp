@@ -15,6 +15,13 @@ const size_t kNameUnits = 256;
 const DWORD kDependentStopTimeout = 3000;
 const DWORD kStartPollMin = 1000;
 const DWORD kStartPollMax = 10000;
+// However long a start says it may take, a start without progress is given
+// up after this long: a hint of 0xFFFFFFFF would otherwise hold the
+// deployment for 49 days.
+const DWORD kStartTimeoutMax = 10 * 60 * 1000;
+// The longest any wait goes without looking at the state: a service that is
+// already running or stopped is noticed at once, not after a whole hint.
+const DWORD kStateSliceMs = 100;
 // The lock record followed by room for the lock owner's name.
 const DWORD kLockStatusBytes = sizeof(QUERY_SERVICE_LOCK_STATUSW) + 256;
 const DWORD kDescriptionManagerRights =
@@ -49,15 +56,32 @@ BOOL TimedOut(DWORD dwStartTick, DWORD dwTimeout)
     return ClockTickCount() - dwStartTick > dwTimeout;
 }
 
-// Sleeps for the service's wait hint, but never past the moment the time-out
-// runs out: a hint of an hour must not hold a stop of a few seconds for an
-// hour. One millisecond more than the time left, so the check that follows
-// sees the time-out as passed.
-void SleepWithin(DWORD dwWaitHint, DWORD dwStartTick, DWORD dwTimeout)
+// The longest sleep that ends no later than one millisecond past the
+// time-out, so the check that follows sees it as passed: a hint of an hour
+// must not hold a stop of a few seconds for an hour.
+DWORD ClampToTimeout(DWORD dwSleep, DWORD dwStartTick, DWORD dwTimeout)
 {
     DWORD dwElapsed = ClockTickCount() - dwStartTick;
     ULONGLONG ullLeft = dwElapsed <= dwTimeout ? static_cast<ULONGLONG>(dwTimeout) - dwElapsed + 1 : 0;
-    ClockSleep(dwWaitHint < ullLeft ? dwWaitHint : static_cast<DWORD>(ullLeft));
+    return dwSleep < ullLeft ? dwSleep : static_cast<DWORD>(ullLeft);
+}
+
+// Sleeps dwSleep ms in slices, reading the status after each one, and ends
+// early once the state is no longer dwState. A sleep of 0 is one query. The
+// caller's rules see one sleep and one status, as without the slices. FALSE
+// when a query fails, its error still in GetLastError().
+BOOL SleepWatching(SC_HANDLE hService, DWORD dwSleep, DWORD dwState, SERVICE_STATUS_PROCESS* pStatus)
+{
+    DWORD dwBegin = ClockTickCount();
+    for (;;) {
+        DWORD dwSlept = ClockTickCount() - dwBegin;
+        DWORD dwLeft = dwSlept < dwSleep ? dwSleep - dwSlept : 0;
+        ClockSleep(dwLeft < kStateSliceMs ? dwLeft : kStateSliceMs);
+        if (!QueryStatus(hService, pStatus))
+            return FALSE;
+        if (pStatus->dwCurrentState != dwState || ClockTickCount() - dwBegin >= dwSleep)
+            return TRUE;
+    }
 }
 
 // After a stop request: polls until the service has stopped, sleeping for the
@@ -66,11 +90,12 @@ DWORD WaitUntilStopped(SC_HANDLE hService, const SERVICE_STATUS& ss, DWORD dwSta
 {
     if (ss.dwCurrentState == SERVICE_STOPPED)
         return ERROR_SUCCESS;
+    DWORD dwState = ss.dwCurrentState;
     for (;;) {
-        SleepWithin(ss.dwWaitHint, dwStartTick, dwTimeout);
         SERVICE_STATUS_PROCESS ssp = {};
-        if (!QueryStatus(hService, &ssp))
+        if (!SleepWatching(hService, ClampToTimeout(ss.dwWaitHint, dwStartTick, dwTimeout), dwState, &ssp))
             return GetLastError();
+        dwState = ssp.dwCurrentState;
         if (ssp.dwCurrentState == SERVICE_STOPPED)
             return ERROR_SUCCESS;
         if (TimedOut(dwStartTick, dwTimeout))
@@ -85,6 +110,12 @@ DWORD StartPollInterval(DWORD dwWaitHint)
     if (dwWait < kStartPollMin)
         return kStartPollMin;
     return dwWait > kStartPollMax ? kStartPollMax : dwWait;
+}
+
+// One hint without progress, but never more than kStartTimeoutMax.
+DWORD StartTimeout(const SERVICE_STATUS_PROCESS& ssStatus)
+{
+    return ssStatus.dwWaitHint < kStartTimeoutMax ? ssStatus.dwWaitHint : kStartTimeoutMax;
 }
 
 // The service's command line with its executable's path in double quotes
@@ -223,14 +254,17 @@ DWORD CServiceMngr::WaitStartPending(SC_HANDLE hService)
     DWORD dwOldCheckPoint = ssStatus.dwCheckPoint;
 
     // No overall limit: a service that keeps making progress is waited for.
+    // Progress and the time-out are judged once per poll interval, as the
+    // hint asks; within it the state is watched so that the end of the start
+    // is seen at once.
     while (ssStatus.dwCurrentState == SERVICE_START_PENDING) {
-        ClockSleep(StartPollInterval(ssStatus.dwWaitHint));
-        if (!QueryStatus(hService, &ssStatus))
+        DWORD dwSleep = ClampToTimeout(StartPollInterval(ssStatus.dwWaitHint), dwStartTick, kStartTimeoutMax);
+        if (!SleepWatching(hService, dwSleep, SERVICE_START_PENDING, &ssStatus))
             return 0;
         if (ssStatus.dwCheckPoint > dwOldCheckPoint) {
             dwStartTick = ClockTickCount();
             dwOldCheckPoint = ssStatus.dwCheckPoint;
-        } else if (ssStatus.dwCurrentState == SERVICE_START_PENDING && TimedOut(dwStartTick, ssStatus.dwWaitHint)) {
+        } else if (ssStatus.dwCurrentState == SERVICE_START_PENDING && TimedOut(dwStartTick, StartTimeout(ssStatus))) {
             // Only a start still pending can time out: a service that now
             // runs reports a hint of 0, and it runs all the same.
             return 0;
@@ -265,8 +299,8 @@ BOOL CServiceMngr::Stop(DWORD dwTimeout)
 
     // A stop already under way is waited for, not requested again.
     while (ssp.dwCurrentState == SERVICE_STOP_PENDING) {
-        SleepWithin(ssp.dwWaitHint, dwStartTick, dwTimeout);
-        if (!QueryStatus(hService.Get(), &ssp))
+        if (!SleepWatching(hService.Get(), ClampToTimeout(ssp.dwWaitHint, dwStartTick, dwTimeout), SERVICE_STOP_PENDING,
+                           &ssp))
             return FALSE;
         if (ssp.dwCurrentState == SERVICE_STOPPED)
             return TRUE;

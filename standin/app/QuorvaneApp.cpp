@@ -16,8 +16,6 @@
 #include "instance/InstanceMngr.h"
 #include "resource.h"
 
-CInstanceMngr g_InstanceMngr;
-
 namespace {
 
 const int kClassUnits = 128;

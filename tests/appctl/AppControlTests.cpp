@@ -14,9 +14,6 @@
 #include "base/ScopeGuard.h"
 #include "instance/InstanceMngr.h"
 
-// The process-wide registry, as the tool has it.
-CInstanceMngr g_InstanceMngr;
-
 namespace {
 
 const DWORD kStartupLimitMs = 15000;

@@ -26,8 +26,8 @@ TEST(ArrayT, InsertAtPlacesOrAppends)
         int nExpectedIndex;
         std::vector<int> expected;
     } cases[] = {
-        {0, 0, {9, 1, 2, 3}},  {1, 1, {1, 9, 2, 3}},  {2, 2, {1, 2, 9, 3}},
-        {3, 3, {1, 2, 3, 9}},  {7, 3, {1, 2, 3, 9}},  {-1, 3, {1, 2, 3, 9}}, {-5, 3, {1, 2, 3, 9}},
+        {0, 0, {9, 1, 2, 3}}, {1, 1, {1, 9, 2, 3}},  {2, 2, {1, 2, 9, 3}},  {3, 3, {1, 2, 3, 9}},
+        {7, 3, {1, 2, 3, 9}}, {-1, 3, {1, 2, 3, 9}}, {-5, 3, {1, 2, 3, 9}},
     };
     for (const auto& c : cases) {
         CArrayT<ITEM> arr(1);
@@ -53,6 +53,25 @@ TEST(ArrayT, OutOfRangeGivesTheEmptyElementAndSetAtIgnoresIt)
     arr.RemoveAll();
     EXPECT_EQ(arr.GetSize(), 0);
     EXPECT_EQ(arr.Add(ITEM{1, ""}), 0);
+}
+
+// Many appends and inserts, with and without room made ahead: every element
+// where it belongs, whatever the block's growth.
+TEST(ArrayT, ManyElementsKeepTheirOrderWithOrWithoutRoomReserved)
+{
+    for (int nReserve : {0, 5000, 20000}) {
+        CArrayT<ITEM> arr(1);
+        ASSERT_TRUE(arr.Reserve(nReserve));
+        ASSERT_TRUE(arr.Reserve(nReserve / 2)) << "less than there is room for changes nothing";
+        std::vector<int> expected;
+        for (int n = 0; n < 10000; ++n) {
+            int nIndex = n % 7 == 0 ? n / 2 : -1;
+            ASSERT_GE(arr.InsertAt(ITEM{n, "x"}, nIndex), 0);
+            expected.insert(nIndex < 0 ? expected.end() : expected.begin() + nIndex, n);
+        }
+        EXPECT_EQ(Values(arr), expected) << nReserve;
+        EXPECT_EQ(arr.GetAt(10000).nValue, 0);
+    }
 }
 
 }  // namespace

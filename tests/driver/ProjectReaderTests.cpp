@@ -115,12 +115,42 @@ TEST_F(ProjectReader, CopyFilesNumbering)
         {"huge count reads only what is there",
          "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
          {L"e>", L"z>"}},
+        {"folder before its file, first of duplicates, none without a file",
+         "FileNum=2\r\nTargetFolder2=T\r\nTargetFolder2=U\r\nFile2 =b\r\nTargetFolder1=V\r\n",
+         {L"b>T"}},
+        {"keys of another section", "FileNum=2\r\nFile1=a\r\n[Other]\r\nFile2=b\r\nTargetFolder1=X\r\n", {L"a>"}},
     };
     for (const auto& c : cases) {
         ResetDeployProject();
         ASSERT_TRUE(Read("[Setup]\r\ndo_copy_files=yes\r\n[CopyFiles]\r\n" + c.body)) << c.szName;
         EXPECT_EQ(CopyList(), c.expected) << c.szName;
     }
+}
+
+// A guard against a read that grows with the square of the list, not a
+// performance figure: with one scan of the section per key, 20,000 entries
+// took over a minute and 100,000 would take half an hour.
+TEST_F(ProjectReader, AHundredThousandEntriesAreReadInOrderWithinSeconds)
+{
+    const int kEntries = 100000;
+    std::string text = "[Setup]\r\ndo_copy_files=yes\r\n[CopyFiles]\r\nFileNum=" + std::to_string(kEntries) + "\r\n";
+    // From the last number down, so that the order of the numbers is the
+    // reader's work too.
+    for (int n = kEntries; n >= 1; --n) {
+        std::string number = std::to_string(n);
+        text += "File" + number + "=bin\\f" + number + ".dll\r\nTargetFolder" + number + "=%ProgramFiles%\\T" + number +
+                "\r\n";
+    }
+    DWORD dwStart = GetTickCount();
+    ASSERT_TRUE(Read(text));
+    DWORD dwElapsed = GetTickCount() - dwStart;
+    ASSERT_EQ(DeployProject.arrCopyFiles.GetSize(), kEntries);
+    for (int n : {1, 2, 50000, kEntries}) {
+        const COPY_FILE_ITEM& item = DeployProject.arrCopyFiles.GetAt(n - 1);
+        EXPECT_EQ(std::wstring(item.szFileName), L"bin\\f" + std::to_wstring(n) + L".dll");
+        EXPECT_EQ(std::wstring(item.szTargetFolder), L"%ProgramFiles%\\T" + std::to_wstring(n));
+    }
+    EXPECT_LT(dwElapsed, 60000u) << "the read grows faster than the list";
 }
 
 TEST_F(ProjectReader, MissingProjectIsRejectedWithItsLine)

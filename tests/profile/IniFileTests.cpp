@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "profile/IniFile.h"
@@ -126,8 +127,8 @@ TEST(IniFile, GetInt)
         const char* szKey;
         int nExpected;
     } cases[] = {
-        {"hex", 26},  {"HEX", 26}, {"nine", 0x12345678}, {"tail", 12},   {"neg", -5},     {"blankhex", 0},
-        {"empty", 77}, {"absent", 77}, {"huge", 2147483647}, {"plus", 7}, {"spaces", 42},
+        {"hex", 26},   {"HEX", 26},    {"nine", 0x12345678}, {"tail", 12}, {"neg", -5},    {"blankhex", 0},
+        {"empty", 77}, {"absent", 77}, {"huge", 2147483647}, {"plus", 7},  {"spaces", 42},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ini.File().GetInt("N", c.szKey, 77), c.nExpected) << c.szKey;
@@ -194,6 +195,37 @@ TEST(IniFile, GetStringWFailsWholeInsteadOfCutting)
     WCHAR szDefault[8] = L"junk";
     EXPECT_EQ(ini.File().GetStringW("S", "absent", L"dflt", szDefault, 8), 5);
     EXPECT_STREQ(szDefault, L"dflt");
+}
+
+// The walk gives every key line of the first section of the name, as the
+// lookups see it: the key without its trailing blanks, the value whole, and
+// the converted value as GetStringW gives it.
+TEST(IniFile, EnumKeysGivesEachKeyLineWithItsValue)
+{
+    IniText ini(
+        "[S]\r\n a = one \r\n; note=no\r\nnot a key\r\nb=\r\na=again\nlong=0123456789\r\n"
+        "[T]\r\nc=3\r\n[S]\r\nd=4\r\n");
+    std::vector<std::string> lines;
+    auto collect = [](LPCSTR pKey, int cchKey, LPCSTR pValue, int cchValue, void* pContext) -> BOOL {
+        static_cast<std::vector<std::string>*>(pContext)->push_back(std::string(pKey, cchKey) + "|" +
+                                                                    std::string(pValue, cchValue));
+        return TRUE;
+    };
+    ASSERT_TRUE(ini.File().EnumKeys("S", collect, &lines));
+    EXPECT_EQ(lines, (std::vector<std::string>{"a| one ", "b|", "a|again", "long|0123456789"}));
+    EXPECT_FALSE(ini.File().EnumKeys("U", collect, &lines));
+
+    struct CONVERSION {
+        int nSize;
+        int nResult;
+        const wchar_t* szOut;
+    } conversions[] = {{11, 10, L"0123456789"}, {10, 0, L""}, {1, 0, L""}};
+    const char* pValue = "0123456789=rest";
+    for (const CONVERSION& c : conversions) {
+        WCHAR szOut[16] = L"junk";
+        EXPECT_EQ(ini.File().ValueToWide(pValue, 10, szOut, c.nSize), c.nResult) << c.nSize;
+        EXPECT_STREQ(szOut, c.szOut) << c.nSize;
+    }
 }
 
 }  // namespace

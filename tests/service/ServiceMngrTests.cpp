@@ -191,7 +191,8 @@ TEST_F(ServiceMngrTest, StartAnswersAndPrintsByHowTheStartEnds)
 }
 
 // The polls of a start wait: a tenth of the hint within 1 to 10 seconds, a
-// time-out of one hint counted from the last progress, and no overall limit.
+// time-out of one hint, at most ten minutes, counted from the last progress,
+// and no overall limit. Each poll interval is slept in slices of 100 ms.
 TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
 {
     // A checkpoint every 2500 ms against a hint of 3000: a time-out counted
@@ -201,6 +202,15 @@ TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
         progress.push_back({i * 2500, 0, SERVICE_START_PENDING, i + 1, 3000});
     progress.push_back({60000, 0, SERVICE_RUNNING, 0, 0});
 
+    // The largest hint and a checkpoint every nine minutes up to minute 27:
+    // each progress gives ten minutes more, then the start runs or stalls.
+    const DWORD kNineMinutes = 9 * 60000;
+    FAKE_TIMELINE slowProgress, slowStall;
+    for (DWORD i = 0; i < 4; ++i)
+        slowProgress.push_back({i * kNineMinutes, 0, SERVICE_START_PENDING, i + 1, 0xFFFFFFFF});
+    slowStall = slowProgress;
+    slowProgress.push_back({4 * kNineMinutes, 0, SERVICE_RUNNING, 0, 0});
+
     struct CASE {
         const char* szWhat;
         FAKE_TIMELINE timeline;
@@ -208,13 +218,17 @@ TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
         int nSleeps;
         DWORD dwSlept;
     } cases[] = {
-        {"hint 0", Steady(SERVICE_START_PENDING, 0), FALSE, 1, 1000},
-        {"hint 5000", Steady(SERVICE_START_PENDING, 5000), FALSE, 6, 6000},
-        {"hint 20000", Steady(SERVICE_START_PENDING, 20000), FALSE, 11, 22000},
-        {"hint of an hour", Steady(SERVICE_START_PENDING, kHour), FALSE, 361, kHour + 10000},
-        {"runs in time", Becomes(SERVICE_START_PENDING, 5000, SERVICE_RUNNING, 2500), TRUE, 3, 3000},
-        {"stops", Becomes(SERVICE_START_PENDING, 5000, SERVICE_STOPPED, 1000), FALSE, 1, 1000},
-        {"a minute of progress", progress, TRUE, 60, 60000},
+        {"hint 0", Steady(SERVICE_START_PENDING, 0), FALSE, 10, 1000},
+        {"hint 5000", Steady(SERVICE_START_PENDING, 5000), FALSE, 60, 6000},
+        {"hint 20000", Steady(SERVICE_START_PENDING, 20000), FALSE, 220, 22000},
+        // Ten minutes and one millisecond: the time-out is passed.
+        {"hint of an hour", Steady(SERVICE_START_PENDING, kHour), FALSE, 6001, 600001},
+        {"largest hint", Steady(SERVICE_START_PENDING, 0xFFFFFFFF), FALSE, 6001, 600001},
+        {"largest hint, progress", slowProgress, TRUE, 21600, 4 * kNineMinutes},
+        {"largest hint, progress then none", slowStall, FALSE, 22201, 3 * kNineMinutes + 600001},
+        {"runs in time", Becomes(SERVICE_START_PENDING, 5000, SERVICE_RUNNING, 2500), TRUE, 25, 2500},
+        {"stops", Becomes(SERVICE_START_PENDING, 5000, SERVICE_STOPPED, 1000), FALSE, 10, 1000},
+        {"a minute of progress", progress, TRUE, 600, 60000},
         {"already running", Steady(SERVICE_RUNNING), TRUE, 0, 0},
     };
     // From an ordinary tick, and from one just before the tick count wraps.
@@ -229,6 +243,60 @@ TEST_F(ServiceMngrTest, StartWaitPollsByTheHintAndCountsFromTheLastProgress)
             EXPECT_EQ(c.nSleeps, clock.Sleeps() - nSleeps) << c.szWhat << (bNearWrap ? ", near the wrap" : "");
             EXPECT_EQ(c.dwSlept, clock.Slept() - dwSlept) << c.szWhat << (bNearWrap ? ", near the wrap" : "");
         }
+    }
+}
+
+// However long the hint, and whichever wait it is, the new state is seen
+// within 100 ms of the change.
+TEST_F(ServiceMngrTest, EveryWaitSeesAStateChangeWithin100Ms)
+{
+    const DWORD kChangeMs = 2345;
+    struct CASE {
+        const char* szWhat;
+        bool bStart;  // Start(), else Stop(5000)
+        FAKE_TIMELINE timeline;
+        FAKE_TIMELINE onRequest;        // after the start or stop request
+        FAKE_TIMELINE dependentOnStop;  // empty: no dependent
+        BOOL bResult;
+    } cases[] = {
+        {"start runs",
+         true,
+         Steady(SERVICE_STOPPED),
+         Becomes(SERVICE_START_PENDING, 30000, SERVICE_RUNNING, kChangeMs),
+         {},
+         TRUE},
+        {"start ends stopped",
+         true,
+         Steady(SERVICE_STOPPED),
+         Becomes(SERVICE_START_PENDING, 30000, SERVICE_STOPPED, kChangeMs),
+         {},
+         FALSE},
+        {"stop under way", false, Becomes(SERVICE_STOP_PENDING, 4000, SERVICE_STOPPED, kChangeMs), {}, {}, TRUE},
+        {"stop requested",
+         false,
+         Steady(SERVICE_RUNNING),
+         Becomes(SERVICE_STOP_PENDING, 4000, SERVICE_STOPPED, kChangeMs),
+         {},
+         TRUE},
+        {"dependent", false, Steady(SERVICE_RUNNING), Steady(SERVICE_STOPPED),
+         Becomes(SERVICE_STOP_PENDING, 2900, SERVICE_STOPPED, kChangeMs), TRUE},
+    };
+    for (const CASE& c : cases) {
+        kvtest::CFakeScm fresh;
+        FAKE_SERVICE& service = fresh.Add(kSvc, c.timeline);
+        (c.bStart ? service.onStart : service.onStop) = c.onRequest;
+        if (!c.dependentOnStop.empty()) {
+            service.dependents = {L"Dep"};
+            fresh.Add(L"Dep", Steady(SERVICE_RUNNING)).onStop = c.dependentOnStop;
+        }
+        kvtest::CStdoutCapture capture;
+        DWORD dwStart = ClockTickCount();
+        EXPECT_EQ(c.bResult, c.bStart ? mngr.Start() : mngr.Stop(5000)) << c.szWhat;
+        DWORD dwElapsed = ClockTickCount() - dwStart;
+        capture.Finish();
+        EXPECT_GE(dwElapsed, kChangeMs) << c.szWhat;
+        EXPECT_LE(dwElapsed, kChangeMs + 100) << c.szWhat;
+        EXPECT_EQ(0, fresh.OpenHandles()) << c.szWhat;
     }
 }
 
@@ -262,6 +330,8 @@ TEST_F(ServiceMngrTest, StopOfAServiceNotInstalledFailsAndItsRemovalSucceeds)
 
 TEST_F(ServiceMngrTest, StopWaitsByTheServiceHintWithinTheTimeOut)
 {
+    // One query per slice of 100 ms, and one more for the millisecond past
+    // the time-out.
     struct CASE {
         const char* szWhat;
         FAKE_TIMELINE onStop;
@@ -270,13 +340,13 @@ TEST_F(ServiceMngrTest, StopWaitsByTheServiceHintWithinTheTimeOut)
         int nQueriesAfterStop;
         DWORD dwMaxElapsed;
     } cases[] = {
-        {"stops", Becomes(SERVICE_STOP_PENDING, 500, SERVICE_STOPPED, 1800), 0, TRUE, 4, 2000},
+        {"stops", Becomes(SERVICE_STOP_PENDING, 500, SERVICE_STOPPED, 1800), 0, TRUE, 18, 2000},
         {"stopped in the answer", Steady(SERVICE_STOPPED), 0, TRUE, 0, 0},
         {"refused", {}, ERROR_DEPENDENT_SERVICES_RUNNING, FALSE, 0, 0},
-        {"never stops", Steady(SERVICE_STOP_PENDING, 700), 0, FALSE, 8, 5001},
+        {"never stops", Steady(SERVICE_STOP_PENDING, 700), 0, FALSE, 51, 5001},
         // A hint of an hour must not hold a stop of five seconds for an hour.
-        {"hint of an hour", Steady(SERVICE_STOP_PENDING, kHour), 0, FALSE, 1, 5001},
-        {"hint of an hour, stops", Becomes(SERVICE_STOP_PENDING, kHour, SERVICE_STOPPED, 2000), 0, TRUE, 1, 5001},
+        {"hint of an hour", Steady(SERVICE_STOP_PENDING, kHour), 0, FALSE, 51, 5001},
+        {"hint of an hour, stops", Becomes(SERVICE_STOP_PENDING, kHour, SERVICE_STOPPED, 2000), 0, TRUE, 20, 5001},
         // A hint of 0 polls without sleeping.
         {"hint 0", {{0, 0, SERVICE_STOP_PENDING, 1, 0}, {0, 50, SERVICE_STOPPED, 0, 0}}, 0, TRUE, 50, 0},
     };
