@@ -68,7 +68,8 @@ TEST_F(InstallerTest, ArgumentsHoldTheLongestFolderPackageAndOptions)
 TEST_F(InstallerTest, NoPackageStartsNothing)
 {
     kvtest::CStdoutCapture capture;
-    EXPECT_FALSE(RunInstaller(nullptr, L"/qn", FALSE));
+    const INSTALLER_LIMITS limits = {600000, 3300000, L""};
+    EXPECT_EQ(KV_INSTALLER_FAILED, RunInstaller(nullptr, L"/qn", FALSE, limits));
     EXPECT_EQ("Error: installer_file is absent!\r\n", capture.Finish());
 }
 
