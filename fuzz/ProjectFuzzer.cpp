@@ -32,6 +32,19 @@ const TEXT_FIELD kTextFields[] = {
     {"Uninstall", "uninstall_mode", DeployProject.szUninstallMode, 128, &DEPLOY_PROJECT::bUninstall},
     {"Install", "install_file", DeployProject.szInstallFile, MAX_PATH, &DEPLOY_PROJECT::bInstall},
     {"Install", "install_mode", DeployProject.szInstallMode, 128, &DEPLOY_PROJECT::bInstall},
+    {"Setup", "log_file", DeployProject.szLogFile, MAX_PATH, nullptr},
+};
+
+struct SECONDS {
+    const char* szKey;
+    DWORD DEPLOY_PROJECT::*pSeconds;
+    DWORD dwDefault;
+    DWORD dwMinimum;
+};
+
+const SECONDS kSeconds[] = {
+    {"installer_busy_wait", &DEPLOY_PROJECT::dwInstallerBusyWait, 600, 0},
+    {"installer_timeout", &DEPLOY_PROJECT::dwInstallerTimeout, 3300, 1},
 };
 
 struct SWITCH {
@@ -65,6 +78,24 @@ public:
         return text;
     }
 
+    // An absent or empty value is the default; else up to nine decimal
+    // digits within the bounds, or the project is refused.
+    DWORD Seconds(const SECONDS& key)
+    {
+        VALUE value = ReadValue(m_doc, "Setup", key.szKey, m_text.size() + 1);
+        if (!value.bFound || value.text.empty())
+            return key.dwDefault;
+        unsigned long long ullSeconds = 0;
+        bool bDigits = value.text.size() <= 9;
+        for (char c : value.text) {
+            bDigits = bDigits && c >= '0' && c <= '9';
+            ullSeconds = ullSeconds * 10 + static_cast<unsigned>(c - '0') % 10;
+        }
+        if (!bDigits || ullSeconds < key.dwMinimum || ullSeconds > 86400)
+            m_bFits = false;
+        return static_cast<DWORD>(ullSeconds);
+    }
+
     bool SwitchOn(const char* szKey, bool bDefault)
     {
         VALUE value = ReadValue(m_doc, "Setup", szKey, m_text.size() + 1);
@@ -79,7 +110,8 @@ public:
         int nFileNum = m_doc.GetInt("CopyFiles", "FileNum", 0);
         for (int n : FileNumbersIn(m_text)) {
             std::string number = std::to_string(n);
-            if (n < 1 || n > nFileNum || !ReadValue(m_doc, "CopyFiles", ("File" + number).c_str(), m_text.size() + 1).bFound)
+            if (n < 1 || n > nFileNum ||
+                !ReadValue(m_doc, "CopyFiles", ("File" + number).c_str(), m_text.size() + 1).bFound)
                 continue;
             std::wstring name = Text("CopyFiles", ("File" + number).c_str(), MAX_PATH);
             std::wstring folder = Text("CopyFiles", ("TargetFolder" + number).c_str(), MAX_PATH);
@@ -113,6 +145,8 @@ void CheckRejected()
         FUZZ_CHECK(DeployProject.*s.pSwitch == FALSE);
     for (const TEXT_FIELD& f : kTextFields)
         FUZZ_CHECK(f.pField[0] == L'\0');
+    for (const SECONDS& key : kSeconds)
+        FUZZ_CHECK(DeployProject.*key.pSeconds == key.dwDefault);
     FUZZ_CHECK(DeployProject.arrCopyFiles.GetSize() == 0);
 }
 
@@ -141,6 +175,11 @@ void CheckReader(const CMemoryFile& file, const std::string& text)
         if (!f.pReadWhen || switches(f.pReadWhen))
             texts[i] = expect.Text(f.szSection, f.szKey, f.cchField);
     }
+    std::vector<DWORD> seconds;
+    if (expect.Fits()) {
+        for (const SECONDS& key : kSeconds)
+            seconds.push_back(expect.Seconds(key));
+    }
     std::vector<std::wstring> copyList;
     if (switches(&DEPLOY_PROJECT::bCopyFiles) && expect.Fits())
         copyList = expect.CopyList();
@@ -155,6 +194,8 @@ void CheckReader(const CMemoryFile& file, const std::string& text)
         FUZZ_CHECK(DeployProject.*s.pSwitch == switches(s.pSwitch));
     for (size_t i = 0; i < sizeof(kTextFields) / sizeof(kTextFields[0]); ++i)
         FUZZ_CHECK(FieldText(kTextFields[i].pField, kTextFields[i].cchField) == texts[i]);
+    for (size_t i = 0; i < seconds.size(); ++i)
+        FUZZ_CHECK(DeployProject.*kSeconds[i].pSeconds == seconds[i]);
     const CArrayT<COPY_FILE_ITEM>& list = DeployProject.arrCopyFiles;
     FUZZ_CHECK(list.GetSize() == static_cast<int>(copyList.size()));
     for (int i = 0; i < list.GetSize(); ++i) {
