@@ -2,7 +2,6 @@
 // fleet log viewers read them, the lines kept until it opens, its rotation.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -12,42 +11,18 @@
 
 namespace {
 
-struct ENTRY {
-    std::string text;
-    int nType;
-};
-
-// The entries of a log file; a line that is no entry fails the test.
-std::vector<ENTRY> ReadEntries(const std::wstring& path)
+std::vector<kvtest::LOG_ENTRY> ReadEntries(const std::wstring& path)
 {
-    std::string bytes;
-    EXPECT_TRUE(kvtest::ReadBytes(path, &bytes));
-    EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "no UTF-8 mark";
-    static const std::regex kEntry(
-        "<!\\[LOG\\[(.*)\\]LOG\\]!><time=\"\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d+\" date=\"\\d\\d-\\d\\d-\\d{4}\" "
-        "component=\"Kovalimber\" context=\"[^\"]*\" type=\"([123])\" thread=\"" +
-        std::to_string(GetCurrentProcessId()) + "\" file=\"\">");
-    std::vector<ENTRY> entries;
-    size_t pos = 3;
-    while (pos < bytes.size()) {
-        size_t end = bytes.find("\r\n", pos);
-        EXPECT_NE(end, std::string::npos) << "an entry without its line end";
-        if (end == std::string::npos)
-            break;
-        std::string line = bytes.substr(pos, end - pos);
-        std::smatch match;
-        EXPECT_TRUE(std::regex_match(line, match, kEntry)) << line;
-        if (match.size() == 3)
-            entries.push_back({match[1].str(), std::stoi(match[2].str())});
-        pos = end + 2;
-    }
+    std::vector<kvtest::LOG_ENTRY> entries = kvtest::ReadLogEntries(path);
+    for (const kvtest::LOG_ENTRY& entry : entries)
+        EXPECT_EQ(entry.dwThread, GetCurrentProcessId()) << entry.text;
     return entries;
 }
 
-std::string Describe(const std::vector<ENTRY>& entries)
+std::string Describe(const std::vector<kvtest::LOG_ENTRY>& entries)
 {
     std::string text;
-    for (const ENTRY& entry : entries)
+    for (const kvtest::LOG_ENTRY& entry : entries)
         text += std::to_string(entry.nType) + " " + entry.text + "\n";
     return text;
 }
@@ -91,7 +66,7 @@ TEST(Log, KeptLinesFollowTheHeaderThenEveryLineIsOneEntryWithItsType)
     LogCollect();
     ASSERT_TRUE(LogOpen(path.c_str(), L"second"));
     LogClose();
-    std::vector<ENTRY> entries = ReadEntries(path);
+    std::vector<kvtest::LOG_ENTRY> entries = ReadEntries(path);
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.back().text, "second");
     EXPECT_EQ(entries.size(), 10u);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -144,12 +143,6 @@ BOOL FakeInstallerBusy()
 
 const wchar_t kProductCode[] = L"{6F221571-589E-48FF-BAAE-926A6A12A5A9}";
 
-// The log file's time stamp as T, so that lines compare whole.
-std::string WithoutTime(const std::string& text)
-{
-    return std::regex_replace(text, std::regex("\\d{8}_\\d{6}"), "T");
-}
-
 class InstallerRun : public ::testing::Test {
 protected:
     void SetUp() override
@@ -176,7 +169,7 @@ protected:
         const INSTALLER_LIMITS limits = {dwBusyWaitMs, dwTimeoutMs, L"C:\\logs\\"};
         kvtest::CStdoutCapture capture;
         INSTALLER_OUTCOME outcome = RunInstaller(kProductCode, szOptions, bUninstall, limits);
-        m_output = WithoutTime(capture.Finish());
+        m_output = kvtest::WithoutTimeStamps(capture.Finish());
         return outcome;
     }
 
@@ -210,7 +203,7 @@ TEST_F(InstallerRun, TheExitCodeDecidesTheOutcomeAndAFailureNamesTheVerboseLog)
         EXPECT_EQ(Run(c.bUninstall), c.outcome) << c.dwExitCode;
         EXPECT_EQ(m_output, c.szLines) << c.dwExitCode;
         ASSERT_EQ(s_fake.arguments.size(), 1u);
-        EXPECT_EQ(WithoutTime(kvtest::ToUtf8(s_fake.arguments[0])),
+        EXPECT_EQ(kvtest::WithoutTimeStamps(kvtest::ToUtf8(s_fake.arguments[0])),
                   std::string("/qn /L*V \"C:\\logs\\Kovalimber_") + (c.bUninstall ? "Uninstall" : "Install") +
                       "_T.log\" " + (c.bUninstall ? "/x " : "/i ") + kvtest::ToUtf8(kProductCode));
     }
