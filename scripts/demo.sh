@@ -50,4 +50,11 @@ else
   run "Deployment (no stand-in package built)"
 fi
 
+logs="$prefix/drive_c/windows/Logs/Software"
+echo
+echo "== The log both runs left: $logs/Kovalimber.log"
+tr -d '\r' < "$logs/Kovalimber.log"
+echo "== The installer's own verbose logs beside it:"
+ls "$logs" | grep -v '^Kovalimber\.log$' || true
+
 scripts/wine-bench.sh stop "$prefix"
