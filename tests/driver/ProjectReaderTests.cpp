@@ -46,7 +46,7 @@ TEST_F(ProjectReader, YesNoSwitches)
     struct {
         const char* szValue;
         BOOL bExpected;
-    } cases[] = {{"yes", TRUE}, {"YES", TRUE}, {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
+    } cases[] = {{"yes", TRUE}, {"YES", TRUE},   {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
                  {"1", FALSE},  {"true", FALSE}, {"no", FALSE}, {"", FALSE}};
     for (const auto& c : cases) {
         ResetDeployProject();
@@ -57,8 +57,9 @@ TEST_F(ProjectReader, YesNoSwitches)
 
 TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
-                     "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
+             "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_FALSE(p.bStopApp || p.bStopService || p.bUninstall || p.bInstall || p.bInstallService || p.bCopyFiles ||
                  p.bRestartApp);
@@ -75,12 +76,13 @@ TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 
 TEST_F(ProjectReader, EverySectionWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
-                     "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
-                     "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
-                     "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
-                     "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
-                     "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
+             "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
+             "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
+             "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
+             "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
+             "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_TRUE(p.bStopApp && p.bStopService && p.bUninstall && p.bInstall && p.bInstallService && p.bCopyFiles &&
                 p.bRestartService && p.bRestartApp);
@@ -110,7 +112,8 @@ TEST_F(ProjectReader, CopyFilesNumbering)
         {"zero", "FileNum=0\r\nFile1=a\r\n", {}},
         {"negative", "FileNum=-3\r\nFile1=a\r\n", {}},
         {"absent", "File1=a\r\n", {}},
-        {"huge count reads only what is there", "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
+        {"huge count reads only what is there",
+         "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
          {L"e>", L"z>"}},
     };
     for (const auto& c : cases) {
@@ -155,6 +158,44 @@ TEST_F(ProjectReader, ValueLongerThanItsFieldRejectsTheProject)
         EXPECT_EQ(output, c.szLine);
         EXPECT_FALSE(DeployProject.bRestartService);
         EXPECT_EQ(DeployProject.arrCopyFiles.GetSize(), 0);
+    }
+}
+
+TEST_F(ProjectReader, TheLogFileAndTheInstallerWaits)
+{
+    ASSERT_TRUE(Read("[Setup]\r\n"));
+    EXPECT_STREQ(DeployProject.szLogFile, L"");
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 600u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 3300u);
+
+    ASSERT_TRUE(Read("[Setup]\r\nlog_file=%TEMP%\\kv.log\r\ninstaller_busy_wait=0\r\ninstaller_timeout=86400\r\n"));
+    EXPECT_STREQ(DeployProject.szLogFile, L"%TEMP%\\kv.log");
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 0u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 86400u);
+
+    // An empty value is the default; anything but plain digits within the
+    // bounds refuses the project, naming the key.
+    ASSERT_TRUE(Read("[Setup]\r\ninstaller_busy_wait=\r\ninstaller_timeout=000000060\r\n"));
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 600u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 60u);
+    struct CASE {
+        const char* szLine;
+        const char* szError;
+    } cases[] = {
+        {"installer_timeout=0", "installer_timeout in section [Setup] is not a number of seconds from 1 to 86400"},
+        {"installer_timeout=86401", "installer_timeout in section [Setup] is not a number of seconds from 1 to 86400"},
+        {"installer_timeout= 60", "installer_timeout"},
+        {"installer_timeout=1e3", "installer_timeout"},
+        {"installer_timeout=0000000060", "installer_timeout"},
+        {"installer_busy_wait=-1", "installer_busy_wait in section [Setup] is not a number of seconds from 0 to 86400"},
+        {"installer_busy_wait=10s", "installer_busy_wait"},
+    };
+    for (const CASE& c : cases) {
+        std::string output;
+        EXPECT_FALSE(Read(std::string("[Setup]\r\nstop_app=yes\r\n") + c.szLine + "\r\n", &output)) << c.szLine;
+        EXPECT_NE(output.find(c.szError), std::string::npos) << output;
+        EXPECT_FALSE(DeployProject.bStopApp);
+        EXPECT_EQ(DeployProject.dwInstallerTimeout, 3300u);
     }
 }
 
