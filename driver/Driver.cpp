@@ -246,6 +246,8 @@ void StartApplicationStep()
 int RunSequence()
 {
     const DEPLOY_PROJECT& project = DeployProject;
+    s_nExitCode = KV_EXIT_DONE;
+    s_bNoFurtherAction = FALSE;
     if (project.bStopApp)
         StopApplicationStep();
 

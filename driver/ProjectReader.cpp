@@ -89,7 +89,8 @@ BOOL ReadSeconds(CIniFile& setFile, const SECONDS_KEY& key)
     BOOL bValid = cch <= kMaxSecondsDigits;
     for (int i = 0; bValid && szTemp[i]; ++i) {
         bValid = szTemp[i] >= '0' && szTemp[i] <= '9';
-        dwSeconds = dwSeconds * 10 + static_cast<DWORD>(szTemp[i] - '0');
+        if (bValid)
+            dwSeconds = dwSeconds * 10 + static_cast<DWORD>(szTemp[i] - '0');
     }
     if (!szTemp[0] && bValid) {
         DeployProject.*key.pSeconds = key.dwDefault;

@@ -2,11 +2,11 @@
 // package, and how it waits for the installer and weighs its exit code.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "FakeClock.h"
+#include "FakeInstaller.h"
 #include "TestSupport.h"
 #include "appctl/Installer.h"
 #include "base/StartFolder.h"
@@ -76,93 +76,15 @@ TEST_F(InstallerTest, NoPackageStartsNothing)
     EXPECT_EQ("Error: installer_file is absent!\r\n", capture.Finish());
 }
 
-// The runner against a stand-in for MsiExec.exe: cmd.exe ending with a
-// chosen exit code, or a suspended process that never ends, and a mutex
-// probe that says busy as often as the test wants. Time runs on the fake
+// The runner against a stand-in for MsiExec.exe; time runs on the fake
 // clock, so waits of minutes take none.
-struct FAKE_INSTALLER {
-    std::vector<DWORD> exitCodes;  // one per start; the last one repeats
-    int nBusyPolls = 0;            // polls that find another installation; -1: every one
-    bool bHang = false;
-    std::vector<std::wstring> arguments;
-    HANDLE hHung = nullptr;       // the test's own handle of the hung process
-    HANDLE hHungInput = nullptr;  // closing it ends the hung process
-};
-
-FAKE_INSTALLER s_fake;
-
-HANDLE StartFakeInstaller(LPCWSTR szArguments)
-{
-    s_fake.arguments.push_back(szArguments);
-    size_t iStart = s_fake.arguments.size() - 1;
-    DWORD dwExitCode = s_fake.exitCodes.empty() ? 0 : s_fake.exitCodes[std::min(iStart, s_fake.exitCodes.size() - 1)];
-    WCHAR szCmd[MAX_PATH] = {};
-    GetSystemDirectoryW(szCmd, MAX_PATH);
-    std::wstring program = std::wstring(szCmd) + L"\\cmd.exe";
-    // The hung one reads a line from a pipe that only the test can close.
-    std::wstring commandLine =
-        s_fake.bHang ? L"cmd.exe /c set /p x=" : L"cmd.exe /c exit " + std::to_wstring(dwExitCode);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    HANDLE hRead = nullptr;
-    if (s_fake.bHang) {
-        SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        if (!CreatePipe(&hRead, &s_fake.hHungInput, &sa, 0))
-            return nullptr;
-        SetHandleInformation(s_fake.hHungInput, HANDLE_FLAG_INHERIT, 0);
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = hRead;
-    }
-    PROCESS_INFORMATION pi = {};
-    BOOL bStarted = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, s_fake.bHang, CREATE_NO_WINDOW,
-                                   nullptr, nullptr, &si, &pi);
-    if (hRead)
-        CloseHandle(hRead);
-    if (!bStarted)
-        return nullptr;
-    CloseHandle(pi.hThread);
-    // Ended before the runner looks: its wait then takes no time on the
-    // fake clock, however slowly the real process starts.
-    if (!s_fake.bHang)
-        WaitForSingleObject(pi.hProcess, INFINITE);
-    else
-        DuplicateHandle(GetCurrentProcess(), pi.hProcess, GetCurrentProcess(), &s_fake.hHung, 0, FALSE,
-                        DUPLICATE_SAME_ACCESS);
-    return pi.hProcess;
-}
-
-BOOL FakeInstallerBusy()
-{
-    if (s_fake.nBusyPolls < 0)
-        return TRUE;
-    if (s_fake.nBusyPolls == 0)
-        return FALSE;
-    --s_fake.nBusyPolls;
-    return TRUE;
-}
+using kvtest::FAKE_INSTALLER;
+FAKE_INSTALLER& s_fake = kvtest::CFakeInstaller::State();
 
 const wchar_t kProductCode[] = L"{6F221571-589E-48FF-BAAE-926A6A12A5A9}";
 
 class InstallerRun : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        s_fake = FAKE_INSTALLER();
-        static const INSTALLER_HOOKS s_Hooks = {StartFakeInstaller, FakeInstallerBusy};
-        m_pPrevious = SetInstallerHooks(&s_Hooks);
-    }
-    void TearDown() override
-    {
-        SetInstallerHooks(m_pPrevious);
-        if (s_fake.hHungInput)
-            CloseHandle(s_fake.hHungInput);
-        if (s_fake.hHung) {
-            if (WaitForSingleObject(s_fake.hHung, 10000) != WAIT_OBJECT_0)
-                TerminateProcess(s_fake.hHung, 1);
-            CloseHandle(s_fake.hHung);
-        }
-    }
-
     INSTALLER_OUTCOME Run(BOOL bUninstall, DWORD dwBusyWaitMs = 600000, DWORD dwTimeoutMs = 3300000,
                           LPCWSTR szOptions = L"/qn")
     {
@@ -173,11 +95,9 @@ protected:
         return outcome;
     }
 
+    kvtest::CFakeInstaller m_installer;
     kvtest::CFakeClock m_clock;
     std::string m_output;
-
-private:
-    const INSTALLER_HOOKS* m_pPrevious = nullptr;
 };
 
 TEST_F(InstallerRun, TheExitCodeDecidesTheOutcomeAndAFailureNamesTheVerboseLog)
