@@ -50,7 +50,8 @@ else
   run "Deployment (no stand-in package built)"
 fi
 
-logs="$prefix/drive_c/windows/Logs/Software"
+# Windows' own folder is "Logs"; Wine's prefix has it in lower case.
+logs="$(find "$prefix/drive_c/windows" -maxdepth 1 -iname logs | head -n 1)/Software"
 echo
 echo "== The log both runs left: $logs/Kovalimber.log"
 tr -d '\r' < "$logs/Kovalimber.log"
