@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Log.h"
+
 namespace {
 
 std::wstring FormatWide(LPCWSTR szFormat, va_list args)
@@ -91,6 +93,8 @@ void WriteRedirected(HANDLE hOut, LPCWSTR szText, int cch)
 
 void ConsoleWriteW(LPCWSTR szText, size_t cch)
 {
+    // The log sees every line, also when standard output goes nowhere.
+    LogConsoleText(szText, cch);
     HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
     if (hOut == nullptr || hOut == INVALID_HANDLE_VALUE || cch == 0)
         return;

@@ -40,7 +40,7 @@ BOOL ExpandDestination(const COPY_FILE_ITEM& item, LPCWSTR szCmdLine, LPWSTR szF
 
 // Copies one item, replacing what is there. A path that does not fit is not
 // acted on: the item fails with its destination shown unexpanded.
-void CopyItem(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir)
+BOOL CopyItem(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir)
 {
     WCHAR szFileSrc[kJoinUnits] = {};
     WCHAR szCmdLine[kJoinUnits] = {};
@@ -51,15 +51,14 @@ void CopyItem(const COPY_FILE_ITEM& item, LPCWSTR szInstallDir)
     LPCWSTR szShownDst = bReady ? szFileDst : szCmdLine;
 
     ConsolePrintW(L"Copying file %ls ...\r\n", szFileSrc);
-    if (bReady && CopyFileW(szFileSrc, szFileDst, FALSE))
-        ConsolePrintW(L"Copy to %ls successfully!\r\n", szShownDst);
-    else
-        ConsolePrintW(L"Copy to %ls failed!\r\n", szShownDst);
+    BOOL bCopied = bReady && CopyFileW(szFileSrc, szFileDst, FALSE);
+    ConsolePrintW(bCopied ? L"Copy to %ls successfully!\r\n" : L"Copy to %ls failed!\r\n", szShownDst);
+    return bCopied;
 }
 
 }  // namespace
 
-void RunCopyStep(CServiceMngr& svcMngr)
+BOOL RunCopyStep(CServiceMngr& svcMngr)
 {
     const CArrayT<COPY_FILE_ITEM>& arrCopyFiles = DeployProject.arrCopyFiles;
     int n = arrCopyFiles.GetSize();
@@ -74,6 +73,10 @@ void RunCopyStep(CServiceMngr& svcMngr)
 
     WCHAR szInstallDir[MAX_PATH] = {};
     GetInstallDir(szInstallDir, MAX_PATH);
-    for (int i = 0; i < n; ++i)
-        CopyItem(arrCopyFiles.GetAt(i), szInstallDir);
+    BOOL bAllCopied = TRUE;
+    for (int i = 0; i < n; ++i) {
+        if (!CopyItem(arrCopyFiles.GetAt(i), szInstallDir))
+            bAllCopied = FALSE;
+    }
+    return bAllCopied;
 }

@@ -9,4 +9,5 @@ inline constexpr DWORD g_dwServiceStopTimeout = 5000;
 
 // Closes the application, stops the service and copies every file of the
 // project's copy list into its target folder, one outcome line per file.
-void RunCopyStep(CServiceMngr& svcMngr);
+// TRUE when every file was copied.
+BOOL RunCopyStep(CServiceMngr& svcMngr);

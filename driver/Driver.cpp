@@ -8,12 +8,14 @@
 #include "../appctl/Product.h"
 #include "../base/Console.h"
 #include "../base/Handles.h"
+#include "../base/Log.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
 #include "../placement/Placement.h"
 #include "../service/ServiceMngr.h"
 #include "CopyStep.h"
 #include "DeployProject.h"
+#include "RunLog.h"
 
 namespace {
 
@@ -106,9 +108,62 @@ LPWSTR TakeProjectArgument(LPWSTR szProjectFile, LPCWSTR szArgument)
     return szProjectFile + 1;
 }
 
+// The worst outcome so far, and whether the actions still to come may run.
+int s_nExitCode = KV_EXIT_DONE;
+BOOL s_bNoFurtherAction = FALSE;
+
+void NoteExitCode(int nExitCode)
+{
+    s_nExitCode = WorseExitCode(s_nExitCode, nExitCode);
+}
+
 void PrintOutcome(BOOL bSuccess, LPCWSTR szSuccess, LPCWSTR szFailure)
 {
     ConsolePrintW(L"%ls", bSuccess ? szSuccess : szFailure);
+    if (!bSuccess)
+        NoteExitCode(KV_EXIT_ACTION_FAILED);
+}
+
+// Nothing is waited for after a restart has begun: Windows is going down.
+// An installer past its time-out still holds the Windows Installer, so no
+// later action would find the product in a known state.
+void PrintInstallerOutcome(INSTALLER_OUTCOME outcome, LPCWSTR szSuccess, LPCWSTR szFailure)
+{
+    switch (outcome) {
+        case KV_INSTALLER_DONE:
+        case KV_INSTALLER_NOT_INSTALLED:
+            PrintOutcome(TRUE, szSuccess, szFailure);
+            break;
+        case KV_INSTALLER_RESTART_NEEDED:
+            PrintOutcome(TRUE, szSuccess, szFailure);
+            NoteExitCode(KV_EXIT_RESTART_NEEDED);
+            break;
+        case KV_INSTALLER_RESTART_STARTED:
+            PrintOutcome(TRUE, szSuccess, szFailure);
+            NoteExitCode(KV_EXIT_RESTART_STARTED);
+            ConsolePrintW(L"The installer started a restart: no further action runs.\r\n");
+            s_bNoFurtherAction = TRUE;
+            break;
+        case KV_INSTALLER_BUSY:
+            ConsolePrintW(L"%ls", szFailure);
+            NoteExitCode(KV_EXIT_INSTALLER_BUSY);
+            break;
+        case KV_INSTALLER_TIMED_OUT:
+            PrintOutcome(FALSE, szSuccess, szFailure);
+            ConsolePrintW(L"The installer is still running: no further action runs.\r\n");
+            s_bNoFurtherAction = TRUE;
+            break;
+        default:
+            PrintOutcome(FALSE, szSuccess, szFailure);
+            break;
+    }
+}
+
+INSTALLER_LIMITS InstallerLimits()
+{
+    INSTALLER_LIMITS limits = {DeployProject.dwInstallerBusyWait * 1000, DeployProject.dwInstallerTimeout * 1000,
+                               RunLogFolder()};
+    return limits;
 }
 
 void StopApplicationStep()
@@ -120,6 +175,12 @@ void StopApplicationStep()
 void StopServiceStep(CServiceMngr& svcMngr)
 {
     ConsolePrintW(L"Stopping Service...\r\n");
+    // Nothing to stop is no failure: a first deployment finds no service.
+    if (!svcMngr.IsInstalled() && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+        ConsolePrintW(L"The service is not installed: nothing to stop.\r\n");
+        PrintOutcome(TRUE, L"Stopped Service Successfully.\r\n", L"Stop Service failed.\r\n");
+        return;
+    }
     PrintOutcome(svcMngr.Stop(g_dwServiceStopTimeout), L"Stopped Service Successfully.\r\n",
                  L"Stop Service failed.\r\n");
 }
@@ -130,8 +191,8 @@ void UninstallStep()
     if (!project.szUninstallFile[0])
         CopyText(project.szUninstallFile, MAX_PATH, g_szDefaultProductCode);
     ConsolePrintW(L"Uninstall %ls...\r\n", project.szUninstallFile);
-    PrintOutcome(RunInstaller(project.szUninstallFile, project.szUninstallMode, TRUE), L"Uninstall successfully.\r\n",
-                 L"Uninstall failed.\r\n");
+    PrintInstallerOutcome(RunInstaller(project.szUninstallFile, project.szUninstallMode, TRUE, InstallerLimits()),
+                          L"Uninstall successfully.\r\n", L"Uninstall failed.\r\n");
 }
 
 void InstallStep()
@@ -139,11 +200,12 @@ void InstallStep()
     DEPLOY_PROJECT& project = DeployProject;
     if (!project.szInstallFile[0]) {
         ConsolePrintW(L"Error:install_file is absent.\r\n");
+        NoteExitCode(KV_EXIT_ACTION_FAILED);
         return;
     }
     ConsolePrintW(L"Install %ls...\r\n", project.szInstallFile);
-    PrintOutcome(RunInstaller(project.szInstallFile, project.szInstallMode, FALSE), L"Install successfully.\r\n",
-                 L"Install failed.\r\n");
+    PrintInstallerOutcome(RunInstaller(project.szInstallFile, project.szInstallMode, FALSE, InstallerLimits()),
+                          L"Install successfully.\r\n", L"Install failed.\r\n");
 }
 
 void UserProjectStep()
@@ -183,10 +245,13 @@ void StartApplicationStep()
     PrintOutcome(StartApplication(), L"Start Application Successfully.\r\n", L"Start Application failed.\r\n");
 }
 
-// Steps 4 to 16 of a run, once the project has been read.
+// Steps 4 to 16 of a run, once the project has been read; the exit code
+// is the worst of what ran.
 int RunSequence()
 {
     const DEPLOY_PROJECT& project = DeployProject;
+    s_nExitCode = KV_EXIT_DONE;
+    s_bNoFurtherAction = FALSE;
     if (project.bStopApp)
         StopApplicationStep();
 
@@ -196,14 +261,19 @@ int RunSequence()
         StopServiceStep(svcMngr);
     if (project.bUninstall)
         UninstallStep();
+    if (s_bNoFurtherAction)
+        return s_nExitCode;
     if (project.bUninstall && !project.bInstall) {
         ConsolePrintW(L"uninstall==yes,install==no, ignore left actions.\r\n");
-        return KV_EXIT_UNINSTALL_ONLY;
+        NoteExitCode(KV_EXIT_UNINSTALL_ONLY);
+        return s_nExitCode;
     }
     if (project.bInstall)
         InstallStep();
-    if (project.bCopyFiles)
-        RunCopyStep(svcMngr);
+    if (s_bNoFurtherAction)
+        return s_nExitCode;
+    if (project.bCopyFiles && !RunCopyStep(svcMngr))
+        NoteExitCode(KV_EXIT_ACTION_FAILED);
     if (project.szUserProject[0])
         UserProjectStep();
     if (project.szServiceProject[0])
@@ -214,13 +284,14 @@ int RunSequence()
         StartServiceStep(svcMngr);
     if (project.bRestartApp)
         StartApplicationStep();
-    return KV_EXIT_DONE;
+    return s_nExitCode;
 }
 
 }  // namespace
 
 int RunDeployment(int argc, WCHAR** argv)
 {
+    LogCollect();
     ConsolePrintA("Quorvane Kovalimber by Talwick Software\r\n");
     SetStartFolder(argc > 0 ? argv[0] : nullptr);
 
@@ -230,17 +301,24 @@ int RunDeployment(int argc, WCHAR** argv)
         szProject = FindProjectBesideTool(szProjectFile);
     } else if (argc == 2) {
         szProject = TakeProjectArgument(szProjectFile, argv[1]);
-        if (!szProject)
-            return KV_EXIT_NOTHING_DEPLOYED;
+        if (!szProject) {
+            // Refused with its line: the default log still records it.
+            StartRunLog(nullptr, L"");
+            return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
+        }
     }
+    // Without a project the default log still records why nothing ran.
     if (!szProject) {
         PrintUsage();
-        return KV_EXIT_NOTHING_DEPLOYED;
+        StartRunLog(nullptr, L"");
+        return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
     }
 
     if (!ReadDeployProject(szProject)) {
         ConsolePrintW(L"Failed to read project %ls.\r\n", szProject);
-        return KV_EXIT_NOTHING_DEPLOYED;
+        StartRunLog(szProject, L"");
+        return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
     }
-    return RunSequence();
+    StartRunLog(szProject, DeployProject.szLogFile);
+    return EndRunLog(RunSequence());
 }

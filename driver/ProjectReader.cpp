@@ -68,6 +68,49 @@ BOOL ReadText(CIniFile& setFile, const char* szSection, const char* szKey, LPWST
     return FALSE;
 }
 
+struct SECONDS_KEY {
+    const char* szKey;
+    DWORD DEPLOY_PROJECT::*pSeconds;
+    DWORD dwDefault;
+    DWORD dwMinimum;
+};
+
+// A day at most; a time-out of 0 would leave every installer running.
+const DWORD kMaxSeconds = 86400;
+const int kMaxSecondsDigits = 9;
+
+const SECONDS_KEY kSeconds[] = {
+    {"installer_busy_wait", &DEPLOY_PROJECT::dwInstallerBusyWait, g_dwInstallerBusyWaitSeconds, 0},
+    {"installer_timeout", &DEPLOY_PROJECT::dwInstallerTimeout, g_dwInstallerTimeoutSeconds, 1},
+};
+
+// Decimal digits only, within the key's bounds; absent or empty gives the
+// default. Anything else rejects the project: a wait misread as 0 would end
+// each installer run at once.
+BOOL ReadSeconds(CIniFile& setFile, const SECONDS_KEY& key)
+{
+    char szTemp[128] = {};
+    int cch = setFile.GetString(kSetup, key.szKey, "", szTemp, sizeof(szTemp));
+    DWORD dwSeconds = 0;
+    BOOL bValid = cch <= kMaxSecondsDigits;
+    for (int i = 0; bValid && szTemp[i]; ++i) {
+        bValid = szTemp[i] >= '0' && szTemp[i] <= '9';
+        if (bValid)
+            dwSeconds = dwSeconds * 10 + static_cast<DWORD>(szTemp[i] - '0');
+    }
+    if (!szTemp[0] && bValid) {
+        DeployProject.*key.pSeconds = key.dwDefault;
+        return TRUE;
+    }
+    if (bValid && dwSeconds >= key.dwMinimum && dwSeconds <= kMaxSeconds) {
+        DeployProject.*key.pSeconds = dwSeconds;
+        return TRUE;
+    }
+    ConsolePrintA("Error: the value of %s in section [%s] is not a number of seconds from %lu to %lu.\r\n", key.szKey,
+                  kSetup, key.dwMinimum, kMaxSeconds);
+    return FALSE;
+}
+
 // Options whose double quotes do not pair up make the installer show its
 // usage box, which nobody sees in a silent deployment and which waits for
 // ever.
@@ -240,8 +283,13 @@ BOOL ReadSections(CIniFile& setFile)
     for (const SWITCH_KEY& key : kSwitches)
         project.*key.pSwitch = ReadSwitch(setFile, key);
     if (!ReadText(setFile, kSetup, "user_project", project.szUserProject, MAX_PATH) ||
-        !ReadText(setFile, kSetup, "service_project", project.szServiceProject, MAX_PATH))
+        !ReadText(setFile, kSetup, "service_project", project.szServiceProject, MAX_PATH) ||
+        !ReadText(setFile, kSetup, "log_file", project.szLogFile, MAX_PATH))
         return FALSE;
+    for (const SECONDS_KEY& key : kSeconds) {
+        if (!ReadSeconds(setFile, key))
+            return FALSE;
+    }
     if (project.bUninstall && (!ReadText(setFile, kUninstall, "uninstall_file", project.szUninstallFile, MAX_PATH) ||
                                !ReadOptions(setFile, kUninstall, "uninstall_mode", project.szUninstallMode, 128)))
         return FALSE;
@@ -290,6 +338,9 @@ void ResetDeployProject()
     project.szUninstallMode[0] = L'\0';
     project.szInstallFile[0] = L'\0';
     project.szInstallMode[0] = L'\0';
+    project.szLogFile[0] = L'\0';
+    for (const SECONDS_KEY& key : kSeconds)
+        project.*key.pSeconds = key.dwDefault;
     project.arrCopyFiles.RemoveAll();
 }
 

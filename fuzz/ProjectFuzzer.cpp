@@ -32,6 +32,19 @@ const TEXT_FIELD kTextFields[] = {
     {"Uninstall", "uninstall_mode", DeployProject.szUninstallMode, 128, &DEPLOY_PROJECT::bUninstall},
     {"Install", "install_file", DeployProject.szInstallFile, MAX_PATH, &DEPLOY_PROJECT::bInstall},
     {"Install", "install_mode", DeployProject.szInstallMode, 128, &DEPLOY_PROJECT::bInstall},
+    {"Setup", "log_file", DeployProject.szLogFile, MAX_PATH, nullptr},
+};
+
+struct SECONDS {
+    const char* szKey;
+    DWORD DEPLOY_PROJECT::*pSeconds;
+    DWORD dwDefault;
+    DWORD dwMinimum;
+};
+
+const SECONDS kSeconds[] = {
+    {"installer_busy_wait", &DEPLOY_PROJECT::dwInstallerBusyWait, 600, 0},
+    {"installer_timeout", &DEPLOY_PROJECT::dwInstallerTimeout, 3300, 1},
 };
 
 struct SWITCH {
@@ -63,6 +76,24 @@ public:
         if (text.size() >= cchField)
             m_bFits = false;
         return text;
+    }
+
+    // An absent or empty value is the default; else up to nine decimal
+    // digits within the bounds, or the project is refused.
+    DWORD Seconds(const SECONDS& key)
+    {
+        VALUE value = ReadValue(m_doc, "Setup", key.szKey, m_text.size() + 1);
+        if (!value.bFound || value.text.empty())
+            return key.dwDefault;
+        unsigned long long ullSeconds = 0;
+        bool bDigits = value.text.size() <= 9;
+        for (char c : value.text) {
+            bDigits = bDigits && c >= '0' && c <= '9';
+            ullSeconds = ullSeconds * 10 + static_cast<unsigned>(c - '0') % 10;
+        }
+        if (!bDigits || ullSeconds < key.dwMinimum || ullSeconds > 86400)
+            m_bFits = false;
+        return static_cast<DWORD>(ullSeconds);
     }
 
     bool SwitchOn(const char* szKey, bool bDefault)
@@ -123,6 +154,8 @@ void CheckRejected()
         FUZZ_CHECK(DeployProject.*s.pSwitch == FALSE);
     for (const TEXT_FIELD& f : kTextFields)
         FUZZ_CHECK(f.pField[0] == L'\0');
+    for (const SECONDS& key : kSeconds)
+        FUZZ_CHECK(DeployProject.*key.pSeconds == key.dwDefault);
     FUZZ_CHECK(DeployProject.arrCopyFiles.GetSize() == 0);
 }
 
@@ -153,6 +186,11 @@ void CheckReader(const CMemoryFile& file, const std::string& text, bool bZero)
             texts[i] = bOptions ? expect.Options(f.szSection, f.szKey, f.cchField)
                                 : expect.Text(f.szSection, f.szKey, f.cchField);
     }
+    std::vector<DWORD> seconds;
+    if (expect.Fits()) {
+        for (const SECONDS& key : kSeconds)
+            seconds.push_back(expect.Seconds(key));
+    }
     std::vector<std::wstring> copyList;
     if (switches(&DEPLOY_PROJECT::bCopyFiles) && expect.Fits())
         copyList = expect.CopyList();
@@ -167,6 +205,8 @@ void CheckReader(const CMemoryFile& file, const std::string& text, bool bZero)
         FUZZ_CHECK(DeployProject.*s.pSwitch == switches(s.pSwitch));
     for (size_t i = 0; i < sizeof(kTextFields) / sizeof(kTextFields[0]); ++i)
         FUZZ_CHECK(FieldText(kTextFields[i].pField, kTextFields[i].cchField) == texts[i]);
+    for (size_t i = 0; i < seconds.size(); ++i)
+        FUZZ_CHECK(DeployProject.*kSeconds[i].pSeconds == seconds[i]);
     const CArrayT<COPY_FILE_ITEM>& list = DeployProject.arrCopyFiles;
     FUZZ_CHECK(list.GetSize() == static_cast<int>(copyList.size()));
     for (int i = 0; i < list.GetSize(); ++i) {

@@ -50,4 +50,12 @@ else
   run "Deployment (no stand-in package built)"
 fi
 
+# Windows' own folder is "Logs"; Wine's prefix has it in lower case.
+logs="$(find "$prefix/drive_c/windows" -maxdepth 1 -iname logs | head -n 1)/Software"
+echo
+echo "== The log both runs left: $logs/Kovalimber.log"
+tr -d '\r' < "$logs/Kovalimber.log"
+echo "== The installer's own verbose logs beside it:"
+ls "$logs" | grep -v '^Kovalimber\.log$' || true
+
 scripts/wine-bench.sh stop "$prefix"

@@ -2,7 +2,10 @@
 // named on its command line; console output compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 #include "appctl/Product.h"
@@ -67,7 +70,7 @@ TEST_F(Driver, FirstProjectFileBesideTheToolNeverAFolder)
     Write(L"new.prj", "[Setup]\r\nrestart_service=no\r\ninstall=yes\r\n");
     kvtest::RUN_RESULT result = Run();
     EXPECT_EQ(result.output, std::string(kBanner) + "Error:install_file is absent.\r\n");
-    EXPECT_EQ(result.dwExitCode, 0u);
+    EXPECT_EQ(result.dwExitCode, 1603u);
 }
 
 TEST_F(Driver, ProjectArgument)
@@ -84,7 +87,7 @@ TEST_F(Driver, ProjectArgument)
     for (const std::wstring& argument : arguments) {
         kvtest::RUN_RESULT result = Run(argument);
         EXPECT_EQ(result.output, expected) << kvtest::ToAnsi(argument);
-        EXPECT_EQ(result.dwExitCode, 0u);
+        EXPECT_EQ(result.dwExitCode, 1603u);
     }
 }
 
@@ -98,7 +101,7 @@ TEST_F(Driver, ArgumentOfMoreThan259CharactersIsRefused)
     ASSERT_TRUE(kvtest::WriteBytes(path, "[Setup]\r\nrestart_service=no\r\ninstall=yes\r\n"));
     kvtest::RUN_RESULT fits = Run(L"\"" + path + L"\"");
     EXPECT_EQ(fits.output, std::string(kBanner) + "Error:install_file is absent.\r\n");
-    EXPECT_EQ(fits.dwExitCode, 0u);
+    EXPECT_EQ(fits.dwExitCode, 1603u);
 
     kvtest::RUN_RESULT longer = Run(L"\"" + path + L"xyz\"");
     EXPECT_EQ(longer.output, std::string(kBanner) + "Error: the project argument is longer than 259 characters.\r\n");
@@ -153,22 +156,34 @@ TEST_F(Driver, EmptySetupOnlyStartsTheService)
     kvtest::RUN_RESULT result = Run(L"empty.prj");
     // No service is installed on the bench: the start fails without a line of its own.
     EXPECT_EQ(result.output, std::string(kBanner) + "Starting Service...\r\nStarted Service failed.\r\n");
-    EXPECT_EQ(result.dwExitCode, 0u);
+    EXPECT_EQ(result.dwExitCode, 1603u);
 }
 
-TEST_F(Driver, UninstallWithoutInstallEndsEarlyWithExitCode1)
+TEST_F(Driver, UninstallWithoutInstallEndsEarlyWithExitCode1Or1603WhenItFailed)
 {
-    Write(L"u.prj",
-          "[Setup]\r\nuninstall=yes\r\ninstall=no\r\ndo_copy_files=yes\r\nuser_project=x.ffp\r\n"
-          "install_service=yes\r\nrestart_app=yes\r\n[Uninstall]\r\nuninstall_mode=/qn\r\n");
+    const char kRest[] =
+        "[Setup]\r\nuninstall=yes\r\ninstall=no\r\ndo_copy_files=yes\r\nuser_project=x.ffp\r\n"
+        "install_service=yes\r\nrestart_app=yes\r\n[Uninstall]\r\nuninstall_mode=/qn\r\n";
+    Write(L"u.prj", kRest);
     kvtest::RUN_RESULT result = Run(L"u.prj");
-    // The product is not installed: the installer refuses the removal (1605).
+    // The product is not installed (1605): nothing to remove is no failure.
     EXPECT_EQ(result.output, std::string(kBanner) +
                                  "Uninstall {6F221571-589E-48FF-BAAE-926A6A12A5A9}...\r\n"
-                                 "Error: Installer exit code 1605!\r\n"
-                                 "Uninstall failed.\r\n"
+                                 "The product is not installed (installer exit code 1605).\r\n"
+                                 "Uninstall successfully.\r\n"
                                  "uninstall==yes,install==no, ignore left actions.\r\n");
     EXPECT_EQ(result.dwExitCode, 1u);
+
+    // Wine's installer ends with 2 for a package that does not exist.
+    Write(L"u.prj",
+          "[Setup]\r\nlog_file=no\r\n" + std::string(kRest + strlen("[Setup]\r\n")) + "uninstall_file=absent.msi\r\n");
+    result = Run(L"u.prj");
+    EXPECT_EQ(result.output, std::string(kBanner) +
+                                 "Uninstall absent.msi...\r\n"
+                                 "Error: Installer exit code 2!\r\n"
+                                 "Uninstall failed.\r\n"
+                                 "uninstall==yes,install==no, ignore left actions.\r\n");
+    EXPECT_EQ(result.dwExitCode, 1603u);
 }
 
 class DriverInFolderWithWideName : public Driver {
@@ -209,7 +224,83 @@ TEST_F(Driver, StartedWithoutAPathFindsTheProjectBesideItself)
     CScratchDir elsewhere(L"cwd");
     kvtest::RUN_RESULT result = kvtest::RunCapture(L"Kovalimber", elsewhere.Path(), 120000, m_tool);
     EXPECT_EQ(result.output, std::string(kBanner) + "Error:install_file is absent.\r\n");
-    EXPECT_EQ(result.dwExitCode, 0u);
+    EXPECT_EQ(result.dwExitCode, 1603u);
+}
+
+std::string Describe(const std::vector<kvtest::LOG_ENTRY>& entries)
+{
+    std::string text;
+    for (const kvtest::LOG_ENTRY& entry : entries)
+        text += std::to_string(entry.nType) + " " + entry.text + "\n";
+    return text;
+}
+
+const char kInstallWithoutPackage[] = "[Setup]\r\nrestart_service=no\r\ninstall=yes\r\n";
+
+// The log beside the tool and through a variable: the header, each console
+// line in order with its type, the closing entry.
+TEST_F(Driver, TheLogHoldsTheHeaderEveryLineAndTheExitCode)
+{
+    ASSERT_TRUE(SetEnvironmentVariableW(L"KV_TEST_LOG_DIR", (m_dir / L"by variable").c_str()));
+    struct CASE {
+        const char* szSetting;
+        std::wstring path;
+    } cases[] = {
+        {"logs\\run.log", m_dir / L"logs\\run.log"},
+        {"%KV_TEST_LOG_DIR%\\deep\\run.log", m_dir / L"by variable\\deep\\run.log"},
+    };
+    for (const CASE& c : cases) {
+        Write(L"log.prj", std::string(kInstallWithoutPackage) + "log_file=" + c.szSetting + "\r\n");
+        kvtest::RUN_RESULT result = Run(L"log.prj");
+        EXPECT_EQ(result.output, std::string(kBanner) + "Error:install_file is absent.\r\n");
+        EXPECT_EQ(result.dwExitCode, 1603u);
+        std::vector<kvtest::LOG_ENTRY> entries = kvtest::ReadLogEntries(c.path);
+        ASSERT_EQ(entries.size(), 4u) << Describe(entries);
+        const std::string& header = entries[0].text;
+        EXPECT_EQ(header.find("Kovalimber 1.0.0.0 started. Command line: \"" + kvtest::ToUtf8(m_tool) + "\" log.prj."),
+                  0u)
+            << header;
+        for (const char* szPart : {". Project: log.prj. User: ", "). Computer: ", ". Session: "})
+            EXPECT_NE(header.find(szPart), std::string::npos) << szPart << " in " << header;
+        entries.erase(entries.begin());
+        EXPECT_EQ(Describe(entries),
+                  "1 Quorvane Kovalimber by Talwick Software\n"
+                  "3 Error:install_file is absent.\n"
+                  "3 Kovalimber ended with exit code 1603: an action that ran failed.\n");
+    }
+    SetEnvironmentVariableW(L"KV_TEST_LOG_DIR", nullptr);
+}
+
+TEST_F(Driver, NoLogOrOneThatCannotBeWrittenChangesNothingElse)
+{
+    std::wstring defaultLog(MAX_PATH, L'\0');
+    defaultLog.resize(
+        ExpandEnvironmentStringsW(L"%SystemRoot%\\Logs\\Software\\Kovalimber.log", &defaultLog[0], MAX_PATH) - 1);
+    std::string before;
+    kvtest::ReadBytes(defaultLog, &before);
+
+    Write(L"off.prj", std::string(kInstallWithoutPackage) + "log_file=No\r\n");
+    kvtest::RUN_RESULT off = Run(L"off.prj");
+    EXPECT_EQ(off.output, std::string(kBanner) + "Error:install_file is absent.\r\n");
+    EXPECT_EQ(off.dwExitCode, 1603u);
+    std::string after;
+    kvtest::ReadBytes(defaultLog, &after);
+    EXPECT_EQ(after.size(), before.size()) << "the default log was written";
+    EXPECT_EQ(kvtest::ListFolder(m_dir.Path()), (std::set<std::wstring>{L"Kovalimber.exe", L"off.prj"}));
+
+    // A folder that is a file: one line says so, the run is the same.
+    Write(L"a file", "x");
+    Write(L"bad.prj", std::string(kInstallWithoutPackage) + "log_file=a file\\run.log\r\n");
+    kvtest::RUN_RESULT bad = Run(L"bad.prj");
+    const std::wstring badPath = m_dir / L"a file\\run.log";
+    EXPECT_EQ(bad.output.find(kBanner), 0u);
+    EXPECT_EQ(bad.output.find("Warning: cannot write the log file " + kvtest::ToChildOutput(badPath) + " (error "),
+              strlen(kBanner))
+        << bad.output;
+    EXPECT_NE(bad.output.find("); the deployment goes on without a log.\r\nError:install_file is absent.\r\n"),
+              std::string::npos)
+        << bad.output;
+    EXPECT_EQ(bad.dwExitCode, off.dwExitCode);
 }
 
 bool ServiceExists()
@@ -253,8 +344,8 @@ TEST_F(Driver, PlantedProgramsAreNeverRunAndNothingStartsWithoutAUsableInstallFo
     kvtest::RUN_RESULT uninstall = run("[Setup]\r\nrestart_service=no\r\nuninstall=yes\r\n");
     EXPECT_EQ(uninstall.output, std::string(kBanner) +
                                     "Uninstall {6F221571-589E-48FF-BAAE-926A6A12A5A9}...\r\n"
-                                    "Error: Installer exit code 1605!\r\n"
-                                    "Uninstall failed.\r\n"
+                                    "The product is not installed (installer exit code 1605).\r\n"
+                                    "Uninstall successfully.\r\n"
                                     "uninstall==yes,install==no, ignore left actions.\r\n");
 
     const std::wstring missing = cwd / L"missing\\";
@@ -275,7 +366,7 @@ TEST_F(Driver, PlantedProgramsAreNeverRunAndNothingStartsWithoutAUsableInstallFo
         EXPECT_EQ(result.output, std::string(kBanner) + "Installing Service...\r\n" + c.line +
                                      "Install Service failed.\r\nStart Application...\r\n" + c.line +
                                      "Start Application failed.\r\n");
-        EXPECT_EQ(result.dwExitCode, 0u);
+        EXPECT_EQ(result.dwExitCode, 1603u);
         EXPECT_FALSE(ServiceExists());
     }
     Sleep(1000);

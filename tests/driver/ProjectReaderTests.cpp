@@ -191,6 +191,44 @@ TEST_F(ProjectReader, ValueLongerThanItsFieldRejectsTheProject)
     }
 }
 
+TEST_F(ProjectReader, TheLogFileAndTheInstallerWaits)
+{
+    ASSERT_TRUE(Read("[Setup]\r\n"));
+    EXPECT_STREQ(DeployProject.szLogFile, L"");
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 600u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 3300u);
+
+    ASSERT_TRUE(Read("[Setup]\r\nlog_file=%TEMP%\\kv.log\r\ninstaller_busy_wait=0\r\ninstaller_timeout=86400\r\n"));
+    EXPECT_STREQ(DeployProject.szLogFile, L"%TEMP%\\kv.log");
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 0u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 86400u);
+
+    // An empty value is the default; anything but plain digits within the
+    // bounds refuses the project, naming the key.
+    ASSERT_TRUE(Read("[Setup]\r\ninstaller_busy_wait=\r\ninstaller_timeout=000000060\r\n"));
+    EXPECT_EQ(DeployProject.dwInstallerBusyWait, 600u);
+    EXPECT_EQ(DeployProject.dwInstallerTimeout, 60u);
+    struct CASE {
+        const char* szLine;
+        const char* szError;
+    } cases[] = {
+        {"installer_timeout=0", "installer_timeout in section [Setup] is not a number of seconds from 1 to 86400"},
+        {"installer_timeout=86401", "installer_timeout in section [Setup] is not a number of seconds from 1 to 86400"},
+        {"installer_timeout= 60", "installer_timeout"},
+        {"installer_timeout=1e3", "installer_timeout"},
+        {"installer_timeout=0000000060", "installer_timeout"},
+        {"installer_busy_wait=-1", "installer_busy_wait in section [Setup] is not a number of seconds from 0 to 86400"},
+        {"installer_busy_wait=10s", "installer_busy_wait"},
+    };
+    for (const CASE& c : cases) {
+        std::string output;
+        EXPECT_FALSE(Read(std::string("[Setup]\r\nstop_app=yes\r\n") + c.szLine + "\r\n", &output)) << c.szLine;
+        EXPECT_NE(output.find(c.szError), std::string::npos) << output;
+        EXPECT_FALSE(DeployProject.bStopApp);
+        EXPECT_EQ(DeployProject.dwInstallerTimeout, 3300u);
+    }
+}
+
 TEST_F(ProjectReader, ByteOrderMarkedProjectsReadTheirFirstSection)
 {
     ASSERT_TRUE(Read("\xEF\xBB\xBF[Setup]\r\nstop_app=yes\r\nuser_project=Donn\xC3\xA9\x65s.ffp\r\n"));

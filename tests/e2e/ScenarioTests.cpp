@@ -135,7 +135,8 @@ DWORD ServiceState()
 void RemoveService()
 {
     CServiceHandle hManager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    CServiceHandle hService(OpenServiceW(hManager.Get(), g_szServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    CServiceHandle hService(
+        OpenServiceW(hManager.Get(), g_szServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
     if (!hService.IsValid())
         return;
     SERVICE_STATUS status = {};
@@ -236,16 +237,30 @@ protected:
         const std::wstring user = DataFolder(CSIDL_APPDATA);
         const std::wstring common = DataFolder(CSIDL_COMMON_APPDATA);
         return L"Copy files...\r\nStopping Application...\r\nStopping Service...\r\n"
-               L"Copying file " + tool + L"readme.txt ...\r\n"
-               L"Copy to " + kInstallDir + L"readme.txt successfully!\r\n"
-               L"Copying file " + tool + L"quorvane-site.ini ...\r\n"
-               L"Copy to " + Expand(L"%ProgramData%") + L"\\quorvane-site.ini successfully!\r\n"
+               L"Copying file " +
+               tool +
+               L"readme.txt ...\r\n"
+               L"Copy to " +
+               kInstallDir +
+               L"readme.txt successfully!\r\n"
+               L"Copying file " +
+               tool +
+               L"quorvane-site.ini ...\r\n"
+               L"Copy to " +
+               Expand(L"%ProgramData%") +
+               L"\\quorvane-site.ini successfully!\r\n"
                L"Set user project...\r\n"
-               L"Copy " + tool + L"user.ffp to " + user + L"user.ffp successfully.\r\n"
-               L"Copy " + tool + L"user.fsn to " + user + L"user.fsn successfully.\r\n"
+               L"Copy " +
+               tool + L"user.ffp to " + user +
+               L"user.ffp successfully.\r\n"
+               L"Copy " +
+               tool + L"user.fsn to " + user +
+               L"user.fsn successfully.\r\n"
                L"Set user project Successfully.\r\n"
                L"Set service project...\r\n"
-               L"Copy " + tool + L"service.ffp to " + common + L"service.ffp successfully.\r\n"
+               L"Copy " +
+               tool + L"service.ffp to " + common +
+               L"service.ffp successfully.\r\n"
                L"Set service project Successfully.\r\n";
     }
 
@@ -292,9 +307,13 @@ protected:
 TEST_F(FirstDeployment, OnACleanMachineThenAnUpgradeWhileTheProductRuns)
 {
     kvtest::RUN_RESULT first = Deploy();
+    // Neither the service nor the product is there yet: nothing to stop or
+    // remove is no failure.
     EXPECT_EQ(Output(L"Stopping Application...\r\nStopped Application Successfully.\r\n"
-                     L"Stopping Service...\r\nStop Service failed.\r\n" +
-                     kUninstallByCode + L"Error: Installer exit code 1605!\r\nUninstall failed.\r\n"
+                     L"Stopping Service...\r\nThe service is not installed: nothing to stop.\r\n"
+                     L"Stopped Service Successfully.\r\n" +
+                     kUninstallByCode +
+                     L"The product is not installed (installer exit code 1605).\r\nUninstall successfully.\r\n"
                      L"Install Quorvane.msi...\r\nInstall successfully.\r\n" +
                      CopyAndPlaceLines() +
                      L"Installing Service...\r\nInstalled Service Successfully.\r\n"
@@ -313,7 +332,8 @@ TEST_F(FirstDeployment, OnACleanMachineThenAnUpgradeWhileTheProductRuns)
     kvtest::RUN_RESULT upgrade = Deploy(project);
     EXPECT_EQ(Output(L"Stopping Application...\r\nStopped Application Successfully.\r\n"
                      L"Stopping Service...\r\nStopped Service Successfully.\r\n" +
-                     kUninstallByCode + L"Uninstall successfully.\r\n"
+                     kUninstallByCode +
+                     L"Uninstall successfully.\r\n"
                      L"Install Quorvane2.msi...\r\nInstall successfully.\r\n" +
                      CopyAndPlaceLines() +
                      L"Installing Service...\r\nInstalled Service Successfully.\r\n"
@@ -335,11 +355,11 @@ TEST_F(Scenario, UninstallOnlyEndsEarlyWithExitCode1)
     ASSERT_TRUE(kvtest::ReadBytes(kvtest::BinDir() + L"sample-deploy.prj", &project));
     project.replace(project.find("\ninstall=yes"), 12, "\ninstall=no");
     kvtest::RUN_RESULT result = Deploy(project);
-    EXPECT_EQ(Output(L"Stopping Application...\r\nStopped Application Successfully.\r\n"
-                     L"Stopping Service...\r\nStopped Service Successfully.\r\n" +
-                     kUninstallByCode +
-                     L"Uninstall successfully.\r\nuninstall==yes,install==no, ignore left actions.\r\n"),
-              result.output);
+    EXPECT_EQ(
+        Output(L"Stopping Application...\r\nStopped Application Successfully.\r\n"
+               L"Stopping Service...\r\nStopped Service Successfully.\r\n" +
+               kUninstallByCode + L"Uninstall successfully.\r\nuninstall==yes,install==no, ignore left actions.\r\n"),
+        result.output);
     EXPECT_EQ(1u, result.dwExitCode);
     // Removed, and nothing after the removal ran.
     EXPECT_FALSE(ProductInstalled());
@@ -353,22 +373,22 @@ TEST_F(Scenario, ProjectsThatDeployNothingOrFailEverywhere)
 {
     kvtest::RUN_RESULT empty = Deploy("[Setup]\r\n");
     EXPECT_EQ(Output(L"Starting Service...\r\nStarted Service failed.\r\n"), empty.output);
-    EXPECT_EQ(0u, empty.dwExitCode);
+    EXPECT_EQ(1603u, empty.dwExitCode);
 
     ASSERT_TRUE(DeleteFileW((m_tool / L"deploy.prj").c_str()));
     ASSERT_TRUE(CreateDirectoryW((m_tool / L"deploy.prj").c_str(), nullptr));
-    kvtest::RUN_RESULT unreadable = kvtest::RunCapture(
-        L"\"" + (m_tool / L"Kovalimber.exe") + L"\" deploy.prj", m_tool.Path(), 60000);
+    kvtest::RUN_RESULT unreadable =
+        kvtest::RunCapture(L"\"" + (m_tool / L"Kovalimber.exe") + L"\" deploy.prj", m_tool.Path(), 60000);
     EXPECT_EQ(Output(L"Failed to open project file [deploy.prj]\r\nFailed to read project deploy.prj.\r\n"),
               unreadable.output);
     EXPECT_EQ(2u, unreadable.dwExitCode);
     RemoveDirectoryW((m_tool / L"deploy.prj").c_str());
 
     // Every action that can fail here fails; the run goes on to its end and
-    // the exit code stays 0. Wine's MsiExec.exe ends with 2 for a package
-    // that does not exist (Windows says 1619). No install folder is
-    // registered: the service is not created, so it does not start, and the
-    // application is not started by a bare name.
+    // the exit code says an action failed. Wine's MsiExec.exe ends with 2
+    // for a package that does not exist (Windows says 1619). No install
+    // folder is registered: the service is not created, so it does not
+    // start, and the application is not started by a bare name.
     const std::wstring tool = m_tool.Path();
     kvtest::RUN_RESULT failing = Deploy(
         "[Setup]\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\ndo_copy_files=yes\r\n"
@@ -378,17 +398,29 @@ TEST_F(Scenario, ProjectsThatDeployNothingOrFailEverywhere)
         "[CopyFiles]\r\nFileNum=1\r\nFile1=absent.dll\r\nTargetFolder1=C:\\no such folder\r\n");
     const std::wstring user = DataFolder(CSIDL_APPDATA);
     const std::wstring common = DataFolder(CSIDL_COMMON_APPDATA);
-    EXPECT_EQ(Output(L"Stopping Service...\r\nStop Service failed.\r\n"
-                     L"Uninstall old.msi...\r\nError: Installer exit code 2!\r\nUninstall failed.\r\n"
-                     L"Install absent.msi...\r\nError: Installer exit code 2!\r\nInstall failed.\r\n"
+    const std::wstring installerLogs = L"Installer log: C:\\windows\\Logs\\Software\\Kovalimber_";
+    EXPECT_EQ(Output(L"Stopping Service...\r\nThe service is not installed: nothing to stop.\r\n"
+                     L"Stopped Service Successfully.\r\n"
+                     L"Uninstall old.msi...\r\nError: Installer exit code 2!\r\n" +
+                     installerLogs +
+                     L"Uninstall_T.log\r\nUninstall failed.\r\n"
+                     L"Install absent.msi...\r\nError: Installer exit code 2!\r\n" +
+                     installerLogs +
+                     L"Install_T.log\r\nInstall failed.\r\n"
                      L"Copy files...\r\nStopping Application...\r\nStopping Service...\r\n"
-                     L"Copying file " + tool + L"absent.dll ...\r\n"
+                     L"Copying file " +
+                     tool +
+                     L"absent.dll ...\r\n"
                      L"Copy to C:\\no such folder\\absent.dll failed!\r\n"
                      L"Set user project...\r\n"
-                     L"Failed to copy " + tool + L"absent.ffp to " + user + L"absent.ffp.\r\n"
+                     L"Failed to copy " +
+                     tool + L"absent.ffp to " + user +
+                     L"absent.ffp.\r\n"
                      L"Set user project failed.\r\n"
                      L"Set service project...\r\n"
-                     L"Failed to copy " + tool + L"absent-service.ffp to " + common + L"absent-service.ffp.\r\n"
+                     L"Failed to copy " +
+                     tool + L"absent-service.ffp to " + common +
+                     L"absent-service.ffp.\r\n"
                      L"Set service project failed.\r\n"
                      L"Installing Service...\r\n"
                      L"Error: no install folder of the product is registered.\r\n"
@@ -397,8 +429,8 @@ TEST_F(Scenario, ProjectsThatDeployNothingOrFailEverywhere)
                      L"Start Application...\r\n"
                      L"Error: no install folder of the product is registered.\r\n"
                      L"Start Application failed.\r\n"),
-              failing.output);
-    EXPECT_EQ(0u, failing.dwExitCode);
+              kvtest::WithoutTimeStamps(failing.output));
+    EXPECT_EQ(1603u, failing.dwExitCode);
     EXPECT_FALSE(ProductInstalled());
 }
 

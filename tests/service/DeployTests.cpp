@@ -4,11 +4,15 @@
 // holds a space, so the package path it hands to the installer is quoted.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "ServiceFacts.h"
 #include "TestSupport.h"
 #include "appctl/Product.h"
+#include "base/Handles.h"
 #include "service/ServiceMngr.h"
 
 namespace {
@@ -85,8 +89,9 @@ TEST_F(DeployTest, InstallsAndStartsTheProductThenStopsAndRemovesIt)
     };
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.szPackage);
-        kvtest::RUN_RESULT install = Deploy(std::string("[Setup]\r\ninstall=yes\r\ninstall_service=yes\r\n") +
-                                            "[Install]\r\ninstall_file=" + c.szPackage + "\r\ninstall_mode=/qn\r\n");
+        kvtest::RUN_RESULT install =
+            Deploy(std::string("[Setup]\r\ninstall=yes\r\ninstall_service=yes\r\nlog_file=logs\\deploy.log\r\n") +
+                   "[Install]\r\ninstall_file=" + c.szPackage + "\r\ninstall_mode=/qn\r\n");
         EXPECT_EQ(std::string(kBanner) + "Install " + c.szPackage +
                       "...\r\nInstall successfully.\r\n"
                       "Installing Service...\r\nInstalled Service Successfully.\r\n"
@@ -95,6 +100,12 @@ TEST_F(DeployTest, InstallsAndStartsTheProductThenStopsAndRemovesIt)
         EXPECT_EQ(0u, install.dwExitCode);
         EXPECT_EQ(c.szFolder, InstalledFolderIn(c.samView));
         EXPECT_EQ(L"", InstalledFolderIn(c.samOtherView));
+        // The installer's own verbose log lies beside the tool's.
+        std::set<std::wstring> logs;
+        for (const std::wstring& name : kvtest::ListFolder(tool / L"logs"))
+            logs.insert(kvtest::ToUtf8(name) == kvtest::WithoutTimeStamps(kvtest::ToUtf8(name)) ? name
+                                                                                                : L"installer log");
+        EXPECT_EQ(logs, (std::set<std::wstring>{L"deploy.log", L"installer log"}));
         EXPECT_TRUE(kvtest::FileExists(std::wstring(c.szFolder) + L"QuorvaneApp.exe"));
 
         kvtest::SERVICE_FACTS facts = kvtest::QueryServiceFacts(g_szServiceName);
@@ -136,23 +147,106 @@ TEST_F(DeployTest, UninstallsByThePackagePathBesideTheTool)
     EXPECT_EQ(L"", InstalledFolder());
 }
 
-TEST_F(DeployTest, TheInstallerExitCodeDecidesTheOutcome)
+const char kInstallerLog[] = "Installer log: C:\\windows\\Logs\\Software\\Kovalimber_Install_T.log\r\n";
+
+// The exit code is the worst of what ran: a failed service start outweighs
+// a restart the package asked for.
+TEST_F(DeployTest, TheInstallerExitCodeDecidesTheOutcomeAndTheExitCode)
 {
     struct CASE {
         const char* szPackage;
-        const char* szLines;
+        const char* szRestartService;
+        std::string lines;
         bool bInstalled;
+        DWORD dwExitCode;
     } cases[] = {
-        {"QuorvaneRejected.msi", "Error: Installer exit code 1633!\r\nInstall failed.\r\n", false},
-        {"QuorvaneRestart.msi", "Installer asks for a restart, exit code 3010.\r\nInstall successfully.\r\n", true},
+        {"QuorvaneRejected.msi", "no",
+         std::string("Error: Installer exit code 1633!\r\n") + kInstallerLog + "Install failed.\r\n", false, 1603},
+        {"QuorvaneRestart.msi", "no", "Installer asks for a restart, exit code 3010.\r\nInstall successfully.\r\n",
+         true, 3010},
+        {"QuorvaneRestart.msi", "yes",
+         "Installer asks for a restart, exit code 3010.\r\nInstall successfully.\r\n"
+         "Starting Service...\r\nStarted Service failed.\r\n",
+         true, 1603},
     };
     for (const CASE& c : cases) {
-        kvtest::RUN_RESULT result = Deploy(std::string("[Setup]\r\ninstall=yes\r\nrestart_service=no\r\n") +
-                                           "[Install]\r\ninstall_file=" + c.szPackage + "\r\ninstall_mode=/qn\r\n");
-        EXPECT_EQ(std::string(kBanner) + "Install " + c.szPackage + "...\r\n" + c.szLines, result.output);
+        kvtest::RUN_RESULT result =
+            Deploy(std::string("[Setup]\r\ninstall=yes\r\nrestart_service=") + c.szRestartService + "\r\n" +
+                   "[Install]\r\ninstall_file=" + c.szPackage + "\r\ninstall_mode=/qn\r\n");
+        EXPECT_EQ(std::string(kBanner) + "Install " + c.szPackage + "...\r\n" + c.lines,
+                  kvtest::WithoutTimeStamps(result.output));
         EXPECT_EQ(c.bInstalled, InstalledFolder() == kInstallDir) << c.szPackage;
+        EXPECT_EQ(c.dwExitCode, result.dwExitCode) << c.szPackage;
         RemoveProduct();
     }
+}
+
+// Another process holds the Windows Installer's mutex, as an installation
+// in progress does, for a while or for good.
+class CInstallerBusy {
+public:
+    explicit CInstallerBusy(DWORD dwHoldMs)
+        : m_hReady(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_hRelease(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    {
+        m_thread = std::thread([this, dwHoldMs] {
+            HANDLE hMutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+            SetEvent(m_hReady.Get());
+            WaitForSingleObject(m_hRelease.Get(), dwHoldMs);
+            ReleaseMutex(hMutex);
+            CloseHandle(hMutex);
+        });
+        WaitForSingleObject(m_hReady.Get(), INFINITE);
+    }
+    ~CInstallerBusy()
+    {
+        SetEvent(m_hRelease.Get());
+        m_thread.join();
+    }
+    CInstallerBusy(const CInstallerBusy&) = delete;
+    CInstallerBusy& operator=(const CInstallerBusy&) = delete;
+
+private:
+    CHandle m_hReady;
+    CHandle m_hRelease;
+    std::thread m_thread;
+};
+
+const char kBusyInstall[] =
+    "[Setup]\r\ninstall=yes\r\nrestart_service=no\r\n%s\r\n[Install]\r\ninstall_file=Quorvane.msi\r\n"
+    "install_mode=/qn\r\n";
+
+std::string BusyProject(const char* szBusyWait)
+{
+    char sz[512];
+    snprintf(sz, sizeof(sz), kBusyInstall, szBusyWait);
+    return sz;
+}
+
+TEST_F(DeployTest, AnotherInstallationInProgressIsWaitedFor)
+{
+    CInstallerBusy busy(4000);
+    kvtest::RUN_RESULT result = Deploy(BusyProject("installer_busy_wait=120"));
+    EXPECT_EQ(std::string(kBanner) +
+                  "Install Quorvane.msi...\r\n"
+                  "Another installation is in progress: waiting up to 120 seconds for it to end...\r\n"
+                  "Install successfully.\r\n",
+              result.output);
+    EXPECT_EQ(0u, result.dwExitCode);
+    EXPECT_EQ(kInstallDir, InstalledFolder());
+}
+
+TEST_F(DeployTest, AnotherInstallationPastTheWaitEndsWith1618AndNothingInstalled)
+{
+    CInstallerBusy busy(INFINITE);
+    kvtest::RUN_RESULT result = Deploy(BusyProject("installer_busy_wait=3"));
+    EXPECT_EQ(std::string(kBanner) +
+                  "Install Quorvane.msi...\r\n"
+                  "Another installation is in progress: waiting up to 3 seconds for it to end...\r\n"
+                  "Error: another installation is still in progress after 3 seconds, installer exit code 1618!\r\n"
+                  "Install failed.\r\n",
+              result.output);
+    EXPECT_EQ(1618u, result.dwExitCode);
+    EXPECT_EQ(L"", InstalledFolder());
 }
 
 }  // namespace

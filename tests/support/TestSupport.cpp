@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cwchar>
+#include <regex>
 #include <thread>
 #include <vector>
 
@@ -323,6 +326,36 @@ bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value
         return false;
     pData->assign(sz);
     return true;
+}
+
+std::vector<LOG_ENTRY> ReadLogEntries(const std::wstring& path)
+{
+    std::vector<LOG_ENTRY> entries;
+    std::string bytes;
+    EXPECT_TRUE(ReadBytes(path, &bytes)) << ToUtf8(path);
+    EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "no UTF-8 mark";
+    static const std::regex kEntry(
+        "<!\\[LOG\\[(.*)\\]LOG\\]!><time=\"\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d+\" date=\"\\d\\d-\\d\\d-\\d{4}\" "
+        "component=\"Kovalimber\" context=\"[^\"]*\" type=\"([123])\" thread=\"(\\d+)\" file=\"\">");
+    for (size_t pos = 3; pos < bytes.size();) {
+        size_t end = bytes.find("\r\n", pos);
+        EXPECT_NE(end, std::string::npos) << "an entry without its line end";
+        if (end == std::string::npos)
+            break;
+        std::string line = bytes.substr(pos, end - pos);
+        std::smatch match;
+        EXPECT_TRUE(std::regex_match(line, match, kEntry)) << line;
+        if (match.size() == 4)
+            entries.push_back(
+                {match[1].str(), std::stoi(match[2].str()), static_cast<DWORD>(std::stoul(match[3].str()))});
+        pos = end + 2;
+    }
+    return entries;
+}
+
+std::string WithoutTimeStamps(const std::string& text)
+{
+    return std::regex_replace(text, std::regex("\\d{8}_\\d{6}"), "T");
 }
 
 }  // namespace kvtest

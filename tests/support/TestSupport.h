@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/WinTypes.h"
 
@@ -111,5 +112,20 @@ bool SetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value
 // A string value, or false when it is missing.
 bool GetRegString(HKEY hRoot, const std::wstring& key, const std::wstring& value, std::wstring* pData,
                   REGSAM samView = 0);
+
+// One entry of the tool's log file.
+struct LOG_ENTRY {
+    std::string text;  // UTF-8
+    int nType;
+    DWORD dwThread;
+};
+
+// The entries of a log file as the tool writes them (a UTF-8 mark, then one
+// entry per line); a line that is no such entry fails the calling test.
+std::vector<LOG_ENTRY> ReadLogEntries(const std::wstring& path);
+
+// A text with each yyyyMMdd_HHmmss time stamp (the verbose installer logs'
+// names) replaced by T, so that lines compare whole.
+std::string WithoutTimeStamps(const std::string& text);
 
 }  // namespace kvtest
