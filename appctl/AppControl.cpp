@@ -1,12 +1,12 @@
 #include "AppControl.h"
 
-#include <shellapi.h>
-
 #include "../base/Clock.h"
+#include "../base/Handles.h"
 #include "../base/Text.h"
 #include "../instance/InstanceMngr.h"
 #include "InstallDir.h"
 #include "Product.h"
+#include "ShellLaunch.h"
 
 namespace {
 
@@ -14,15 +14,18 @@ const int kCloseAttempts = 10;
 const int kExitChecks = 20;
 const DWORD kPauseMs = 1000;
 
-// A handle from the table counts only while it names a window of the
-// application: the table is open to every user, and a forged record must
-// not keep the tool waiting on some other program.
-BOOL IsApplicationGone()
+// The pause after a request ends as soon as the window's process has ended:
+// an instance that closes at once costs no second.
+void PauseForWindowProcess(HWND hWnd)
 {
-    HWND hWnd = FindAppMainWindow(-1);
-    if (!hWnd || !IsWindow(hWnd))
-        return TRUE;
-    return hWnd == g_InstanceMngr.GetCurrentMainWnd() && !IsApplicationWindow(hWnd);
+    DWORD dwProcessId = 0;
+    CHandle hProcess;
+    if (GetWindowThreadProcessId(hWnd, &dwProcessId) && dwProcessId != 0)
+        hProcess.Reset(OpenProcess(SYNCHRONIZE, FALSE, dwProcessId));
+    if (hProcess.IsValid())
+        ClockWaitForObject(hProcess.Get(), kPauseMs);
+    else
+        ClockSleep(kPauseMs);
 }
 
 }  // namespace
@@ -30,23 +33,27 @@ BOOL IsApplicationGone()
 void CloseApplication(LPCWSTR szClass)
 {
     // Looked up afresh before every request: when one instance has gone,
-    // the next one with that class is asked too.
+    // the next one with that class is asked too. Only the application's own
+    // windows are asked; another program's window of the class is passed.
     for (int nPosted = 0; nPosted < kCloseAttempts; ++nPosted) {
-        HWND hWnd = FindWindowW(szClass, nullptr);
+        HWND hWnd = FindApplicationWindow(szClass);
         if (!hWnd)
             return;
         PostMessageW(hWnd, WM_CLOSE, g_nAppCloseParam, g_nAppCloseParam);
-        ClockSleep(kPauseMs);
+        PauseForWindowProcess(hWnd);
     }
 }
 
+// A forged record in the table, or a foreign window of the class, is no
+// instance: only the application's own windows keep the tool waiting.
 BOOL WaitApplicationExit()
 {
     for (int nWaits = 0; nWaits < kExitChecks; ++nWaits) {
         g_InstanceMngr.CloseAllSessions();
-        if (IsApplicationGone())
+        HWND hWnd = FindAppMainWindow(-1);
+        if (!hWnd)
             return TRUE;
-        ClockSleep(kPauseMs);
+        PauseForWindowProcess(hWnd);
     }
     return FALSE;
 }
@@ -60,14 +67,12 @@ BOOL StopApplication()
 BOOL StartApplication()
 {
     WCHAR szApp[g_cchWorkPath] = {};
-    GetInstallDir(szApp, MAX_PATH);
-    // A cut path would start whatever program happens to bear the cut name.
-    if (!AppendText(szApp, MAX_PATH, g_szAppBaseName) || !AppendText(szApp, MAX_PATH, g_szExeExtension))
+    if (!ComposeProgramPath(g_szAppBaseName, szApp, MAX_PATH))
         return FALSE;
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = SEE_MASK_FLAG_NO_UI;
     info.lpFile = szApp;
     info.nShow = SW_SHOWNORMAL;
-    return ShellExecuteExW(&info);
+    return ShellLaunch(&info);
 }

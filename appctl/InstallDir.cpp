@@ -2,7 +2,9 @@
 
 #include <cwchar>
 
+#include "../base/Console.h"
 #include "../base/Handles.h"
+#include "../base/Text.h"
 #include "Product.h"
 
 namespace {
@@ -37,6 +39,21 @@ int ReadInstallDir(REGSAM samView, WCHAR (&szFolder)[kValueUnits])
     return static_cast<int>(cchFolder);
 }
 
+// A folder on a drive ("C:\...") or a share ("\\server\share\..."); one
+// that starts with a single backslash hangs on the current drive.
+BOOL IsFullFolderPath(LPCWSTR szDir)
+{
+    BOOL bDrive = ((szDir[0] >= L'A' && szDir[0] <= L'Z') || (szDir[0] >= L'a' && szDir[0] <= L'z')) &&
+                  szDir[1] == L':' && szDir[2] == L'\\';
+    return bDrive || (szDir[0] == L'\\' && szDir[1] == L'\\');
+}
+
+BOOL IsExistingFolder(LPCWSTR szDir)
+{
+    DWORD dwAttributes = GetFileAttributesW(szDir);
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 int GetInstallDir(LPWSTR szDir, int nSize)
@@ -65,4 +82,29 @@ int GetInstallDir(LPWSTR szDir, int nSize)
         }
     }
     return nLength;
+}
+
+BOOL ComposeProgramPath(LPCWSTR szBaseName, LPWSTR szPath, size_t cchPath)
+{
+    WCHAR szDir[kValueUnits] = {};
+    CopyText(szPath, cchPath, L"");
+    if (GetInstallDir(szDir, kValueUnits) == 0) {
+        ConsolePrintW(L"Error: no install folder of the product is registered.\r\n");
+        return FALSE;
+    }
+    if (!IsFullFolderPath(szDir)) {
+        ConsolePrintW(L"Error: the install folder %ls is not a full path.\r\n", szDir);
+        return FALSE;
+    }
+    if (!IsExistingFolder(szDir)) {
+        ConsolePrintW(L"Error: the install folder %ls is not an existing folder.\r\n", szDir);
+        return FALSE;
+    }
+    // A cut path would name another file, maybe one that someone put there.
+    if (!FormatText(szPath, cchPath, L"%ls%ls%ls", szDir, szBaseName, g_szExeExtension)) {
+        ConsolePrintW(L"Error: the install folder %ls is too long for %ls%ls.\r\n", szDir, szBaseName,
+                      g_szExeExtension);
+        return FALSE;
+    }
+    return TRUE;
 }

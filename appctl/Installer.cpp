@@ -6,9 +6,11 @@
 
 #include "../base/Console.h"
 #include "../base/StartFolder.h"
+#include "../base/SystemPaths.h"
 #include "../base/Text.h"
 #include "../base/WinVersion.h"
 #include "Product.h"
+#include "ShellLaunch.h"
 
 namespace {
 
@@ -82,7 +84,12 @@ BOOL RunInstaller(LPCWSTR szPackage, LPCWSTR szOptions, BOOL bUninstallPackage)
         return FALSE;
     }
 
-    CHandle hProcess(ShellExecuteElevated(L"MsiExec.exe", static_cast<LPCWSTR>(argText.Get())));
+    // From the system folder: the shell's own search would look in the
+    // current folder first.
+    WCHAR szMsiExec[MAX_PATH] = {};
+    if (!GetSystemFilePath(L"MsiExec.exe", szMsiExec, MAX_PATH))
+        return FALSE;
+    CHandle hProcess(ShellExecuteElevated(szMsiExec, static_cast<LPCWSTR>(argText.Get())));
     if (!hProcess.IsValid())
         return FALSE;
     WaitForSingleObject(hProcess.Get(), INFINITE);
@@ -103,7 +110,7 @@ HANDLE ShellExecuteElevated(LPCWSTR szFile, LPCWSTR szParameters)
     shex.lpParameters = szParameters;
     shex.lpDirectory = nullptr;
     shex.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&shex))
+    if (!ShellLaunch(&shex))
         return nullptr;
     return shex.hProcess;
 }

@@ -18,7 +18,6 @@
 namespace {
 
 const int kProjectPathUnits = 522;  // the start folder and a found file name
-const int kServiceDirUnits = 228;   // leaves room for the service's file name
 
 void PrintUsage()
 {
@@ -90,11 +89,15 @@ LPWSTR FindProjectBesideTool(LPWSTR szProjectFile)
     return nullptr;
 }
 
-// At most 259 characters of the argument; a leading double quote starts the
-// path, the next one (if any) ends it.
+// The argument, of at most 259 characters; a leading double quote starts the
+// path, the next one (if any) ends it. A longer argument is refused, with a
+// line, rather than cut: the cut path could name another existing file.
 LPWSTR TakeProjectArgument(LPWSTR szProjectFile, LPCWSTR szArgument)
 {
-    CopyText(szProjectFile, MAX_PATH, szArgument);
+    if (!CopyText(szProjectFile, MAX_PATH, szArgument)) {
+        ConsolePrintW(L"Error: the project argument is longer than %d characters.\r\n", MAX_PATH - 1);
+        return nullptr;
+    }
     if (szProjectFile[0] != L'"')
         return szProjectFile;
     WCHAR* pClose = wcschr(szProjectFile + 1, L'"');
@@ -157,14 +160,15 @@ void ServiceProjectStep()
                  L"Set service project failed.\r\n");
 }
 
+// Without a usable install folder no service is registered: one created by
+// its bare name would run whatever program the search found, and would never
+// be repaired, since an existing service is left alone.
 void InstallServiceStep(CServiceMngr& svcMngr)
 {
-    WCHAR szCmdLine[g_cchWorkPath] = {};
-    GetInstallDir(szCmdLine, kServiceDirUnits);
-    AppendText(szCmdLine, MAX_PATH, g_szServiceBaseName);
-    AppendText(szCmdLine, MAX_PATH, g_szExeExtension);
     ConsolePrintW(L"Installing Service...\r\n");
-    PrintOutcome(svcMngr.Install(szCmdLine), L"Installed Service Successfully.\r\n", L"Install Service failed.\r\n");
+    WCHAR szCmdLine[g_cchWorkPath] = {};
+    BOOL bInstalled = ComposeProgramPath(g_szServiceBaseName, szCmdLine, MAX_PATH) && svcMngr.Install(szCmdLine);
+    PrintOutcome(bInstalled, L"Installed Service Successfully.\r\n", L"Install Service failed.\r\n");
 }
 
 void StartServiceStep(CServiceMngr& svcMngr)
@@ -222,10 +226,13 @@ int RunDeployment(int argc, WCHAR** argv)
 
     WCHAR szProjectFile[kProjectPathUnits] = {};
     LPWSTR szProject = nullptr;
-    if (argc == 1)
+    if (argc == 1) {
         szProject = FindProjectBesideTool(szProjectFile);
-    else if (argc == 2)
+    } else if (argc == 2) {
         szProject = TakeProjectArgument(szProjectFile, argv[1]);
+        if (!szProject)
+            return KV_EXIT_NOTHING_DEPLOYED;
+    }
     if (!szProject) {
         PrintUsage();
         return KV_EXIT_NOTHING_DEPLOYED;

@@ -1,3 +1,4 @@
+#include "../base/SystemPaths.h"
 #include "../instance/InstanceMngr.h"
 #include "Driver.h"
 
@@ -7,5 +8,8 @@ CInstanceMngr g_InstanceMngr;
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Libraries loaded from here on (the shell's among them) come from the
+    // system folder, never from the tool's folder or the current one.
+    LimitDllSearch();
     return RunDeployment(argc, argv);
 }

@@ -62,6 +62,22 @@ BOOL ReadText(CIniFile& setFile, const char* szSection, const char* szKey, LPWST
     return FALSE;
 }
 
+// Options whose double quotes do not pair up make the installer show its
+// usage box, which nobody sees in a silent deployment and which waits for
+// ever.
+BOOL ReadOptions(CIniFile& setFile, const char* szSection, const char* szKey, LPWSTR szOut, int cchOut)
+{
+    if (!ReadText(setFile, szSection, szKey, szOut, cchOut))
+        return FALSE;
+    int nQuotes = 0;
+    for (LPCWSTR p = szOut; *p; ++p)
+        nQuotes += *p == L'"';
+    if (nQuotes % 2 == 0)
+        return TRUE;
+    ConsolePrintA("Error: the value of %s in section [%s] has an odd number of double quotes.\r\n", szKey, szSection);
+    return FALSE;
+}
+
 // The numbers n for which the section has a key "File<n>" (decimal, no
 // leading zero) with 1 <= n <= nFileNum, ascending, each once. Reading only
 // these gives the list that reading File1 to File<FileNum> gives, without a
@@ -126,24 +142,38 @@ BOOL ReadSections(CIniFile& setFile)
     if (!ReadText(setFile, kSetup, "user_project", project.szUserProject, MAX_PATH) ||
         !ReadText(setFile, kSetup, "service_project", project.szServiceProject, MAX_PATH))
         return FALSE;
-    if (project.bUninstall &&
-        (!ReadText(setFile, kUninstall, "uninstall_file", project.szUninstallFile, MAX_PATH) ||
-         !ReadText(setFile, kUninstall, "uninstall_mode", project.szUninstallMode, 128)))
+    if (project.bUninstall && (!ReadText(setFile, kUninstall, "uninstall_file", project.szUninstallFile, MAX_PATH) ||
+                               !ReadOptions(setFile, kUninstall, "uninstall_mode", project.szUninstallMode, 128)))
         return FALSE;
     if (project.bInstall && (!ReadText(setFile, kInstall, "install_file", project.szInstallFile, MAX_PATH) ||
-                             !ReadText(setFile, kInstall, "install_mode", project.szInstallMode, 128)))
+                             !ReadOptions(setFile, kInstall, "install_mode", project.szInstallMode, 128)))
         return FALSE;
     return !project.bCopyFiles || ReadCopyFiles(setFile);
 }
 
 // Load reports a file that cannot be opened as an empty document; a project
-// must exist and be readable.
-BOOL CanOpenForReading(LPCWSTR szPath)
+// must exist and be readable, and be a file on a disk: a device (NUL, COM1)
+// or a pipe would read as an empty project, or never end its read.
+BOOL CanOpenForReading(LPCWSTR szPath, BOOL* pbDiskFile)
 {
+    *pbDiskFile = TRUE;
     PROFILE_FILE* pFile = ProfileOpenFile(szPath);
     if (!pFile)
         return FALSE;
+    *pbDiskFile = ProfileIsDiskFile(pFile);
     ProfileCloseFile(pFile);
+    return *pbDiskFile;
+}
+
+// A zero byte is no part of 8-bit text: the file is UTF-16 without its mark,
+// or damaged, and would read as a project with its keys missing.
+BOOL HoldsZeroByte(const CIniFile& setFile)
+{
+    DWORD iOffset = 0;
+    if (!setFile.FindZeroByte(&iOffset))
+        return FALSE;
+    ConsolePrintA("Error: the project file holds a zero byte at offset %lu: it is no 8-bit text.\r\n",
+                  static_cast<unsigned long>(iOffset));
     return TRUE;
 }
 
@@ -166,10 +196,15 @@ void ResetDeployProject()
 BOOL ReadDeployProject(LPCWSTR szPath)
 {
     CIniFile setFile;
-    if (!szPath || !CanOpenForReading(szPath) || !setFile.Load(szPath)) {
+    BOOL bDiskFile = TRUE;
+    if (!szPath || !CanOpenForReading(szPath, &bDiskFile) || !setFile.Load(szPath)) {
+        if (!bDiskFile)
+            ConsolePrintW(L"Error: the project [%ls] is not a file on a disk.\r\n", szPath);
         ConsolePrintW(L"Failed to open project file [%ls]\r\n", szPath ? szPath : L"");
         return FALSE;
     }
+    if (HoldsZeroByte(setFile))
+        return FALSE;
     if (!ReadSections(setFile)) {
         ResetDeployProject();
         return FALSE;

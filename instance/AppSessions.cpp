@@ -11,15 +11,28 @@ HWND FindInstanceMainWindow(int nInstance)
     WCHAR szClass[kClassUnits];
     if (!GetAppMainWndClass(nInstance, szClass, kClassUnits))
         return nullptr;
-    return FindWindowW(szClass, nullptr);
+    return FindApplicationWindow(szClass);
 }
 
 }  // namespace
 
+HWND FindApplicationWindow(LPCWSTR szClass)
+{
+    for (HWND hWnd = FindWindowExW(nullptr, nullptr, szClass, nullptr); hWnd;
+         hWnd = FindWindowExW(nullptr, hWnd, szClass, nullptr)) {
+        if (IsApplicationWindow(hWnd))
+            return hWnd;
+    }
+    return nullptr;
+}
+
+// A recorded window that is gone, or that belongs to another program (any
+// user may write the table), says nothing about the instances still running:
+// the class search looks for them instead.
 HWND FindAppMainWindow(int iIndex)
 {
     HWND hWnd = g_InstanceMngr.GetCurrentMainWnd();
-    if (hWnd)
+    if (hWnd && IsApplicationWindow(hWnd))
         return hWnd;
     if (iIndex != -1)
         return FindInstanceMainWindow(iIndex);

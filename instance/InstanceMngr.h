@@ -56,10 +56,15 @@ private:
 // The process-wide instance registry, built before the driver runs.
 extern CInstanceMngr g_InstanceMngr;
 
-// The current main window of the table when one is recorded (whether it is
-// still a window is the caller's question); else the main window of instance
-// number iIndex, or with -1 of the first of the numbers 0 to 9 that has one.
+// The current main window of the table when it is recorded and a window of
+// the application; else the main window of instance number iIndex, or with -1
+// of the first of the numbers 0 to 9 that has one. Only windows of the
+// application's processes are taken, so null means no instance was found.
 HWND FindAppMainWindow(int iIndex);
+
+// The first top-level window of the class that belongs to the application;
+// windows of other programs that use the class are passed over.
+HWND FindApplicationWindow(LPCWSTR szClass);
 
 // g_InstanceMngr's records of the user running this process.
 int GetAppSessionCount();

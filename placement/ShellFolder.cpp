@@ -1,5 +1,6 @@
 #include "ShellFolder.h"
 
+#include "../base/SystemPaths.h"
 #include "../base/WinVersion.h"
 
 namespace {
@@ -58,7 +59,11 @@ CSHGetFolder::~CSHGetFolder()
 void CSHGetFolder::SetUp()
 {
     g_pLoadedWith = g_pShellLoader;
-    s_hShell32 = g_pShellLoader->pfnLoadLibraryW(L"Shell32.dll");
+    // By its full path: a bare name would let the loader's search find a
+    // planted copy first.
+    WCHAR szShell32[MAX_PATH] = {};
+    if (GetSystemFilePath(L"Shell32.dll", szShell32, MAX_PATH))
+        s_hShell32 = g_pShellLoader->pfnLoadLibraryW(szShell32);
     if (s_hShell32) {
         s_pfnSHGetSpecialFolderPathW =
             TakeEntryPoint<PFN_SHGETSPECIALFOLDERPATHW>(s_hShell32, "SHGetSpecialFolderPathW");

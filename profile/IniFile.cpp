@@ -73,6 +73,58 @@ bool HasHexPrefix(const char* p)
     return p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
 }
 
+// The bytes of the sequence that starts with a lead byte (0 for a byte that
+// cannot start one), and the range of its second byte: no overlong form, no
+// surrogate, nothing above U+10FFFF, as the standard has well-formed UTF-8.
+int Utf8SequenceLength(BYTE bLead, BYTE* pbLow, BYTE* pbHigh)
+{
+    *pbLow = 0x80;
+    *pbHigh = 0xBF;
+    if (bLead >= 0xC2 && bLead <= 0xDF)
+        return 2;
+    if (bLead >= 0xE0 && bLead <= 0xEF) {
+        if (bLead == 0xE0)
+            *pbLow = 0xA0;
+        else if (bLead == 0xED)
+            *pbHigh = 0x9F;
+        return 3;
+    }
+    if (bLead >= 0xF0 && bLead <= 0xF4) {
+        if (bLead == 0xF0)
+            *pbLow = 0x90;
+        else if (bLead == 0xF4)
+            *pbHigh = 0x8F;
+        return 4;
+    }
+    return 0;
+}
+
+// Well-formed UTF-8 with at least one character beyond ASCII. Text in an
+// ANSI code page almost never is: its high bytes rarely line up into valid
+// sequences.
+bool IsMultiByteUtf8(const BYTE* p, DWORD cb)
+{
+    bool bMultiByte = false;
+    for (DWORD i = 0; i < cb;) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        BYTE bLow = 0;
+        BYTE bHigh = 0;
+        int nLength = Utf8SequenceLength(p[i], &bLow, &bHigh);
+        if (nLength == 0 || cb - i < static_cast<DWORD>(nLength) || p[i + 1] < bLow || p[i + 1] > bHigh)
+            return false;
+        for (int n = 2; n < nLength; ++n) {
+            if (p[i + n] < 0x80 || p[i + n] > 0xBF)
+                return false;
+        }
+        bMultiByte = true;
+        i += static_cast<DWORD>(nLength);
+    }
+    return bMultiByte;
+}
+
 }  // namespace
 
 DWORD HexToInt(LPCSTR szText)
@@ -124,7 +176,9 @@ CIniFile::CIniFile()
       m_bOwnText(FALSE),
       m_iLastStart(0),
       m_iLastEnd(0),
-      m_uCodePage(g_CodePage)
+      m_uCodePage(g_CodePage),
+      m_bZeroByte(FALSE),
+      m_iZeroByte(0)
 {
     m_szFile[0] = L'\0';
     m_szLastSection[0] = '\0';
@@ -152,6 +206,8 @@ BOOL CIniFile::Load(LPCWSTR szPath)
 {
     Close();
     m_uCodePage = g_CodePage;
+    m_bZeroByte = FALSE;
+    m_iZeroByte = 0;
     size_t i = 0;
     for (; szPath && szPath[i] && i < MAX_PATH - 1; ++i)
         m_szFile[i] = szPath[i];
@@ -185,12 +241,14 @@ BOOL CIniFile::Load(LPCWSTR szPath)
 
 // An editor's byte-order mark would otherwise stand in front of the first
 // header and hide that section. UTF-8 text is read as it is, without the
-// mark; UTF-16 LE text is converted to UTF-8 here, so that one scanner serves
-// every file.
+// mark; UTF-16 text is converted to UTF-8 here, so that one scanner serves
+// every file. Unmarked text is UTF-8 when it is valid UTF-8 and holds a
+// character beyond ASCII (as editors save it by default), else ANSI text.
 BOOL CIniFile::TakeByteOrderMark()
 {
     const BYTE* p = reinterpret_cast<const BYTE*>(m_pText);
     if (m_nLength >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
+        NoteZeroByte(3);
         memmove(m_pText, m_pText + 3, m_nLength - 3);
         m_nLength -= 3;
         memset(m_pText + m_nLength, 0, 3);
@@ -198,11 +256,26 @@ BOOL CIniFile::TakeByteOrderMark()
         return TRUE;
     }
     if (m_nLength >= 2 && p[0] == 0xFF && p[1] == 0xFE)
-        return ConvertUtf16Text();
+        return ConvertUtf16Text(FALSE);
+    if (m_nLength >= 2 && p[0] == 0xFE && p[1] == 0xFF)
+        return ConvertUtf16Text(TRUE);
+    NoteZeroByte(0);
+    if (IsMultiByteUtf8(p, m_nLength))
+        m_uCodePage = CP_UTF8;
     return TRUE;
 }
 
-BOOL CIniFile::ConvertUtf16Text()
+// 8-bit text from iStart on: the file offset of its first zero byte.
+void CIniFile::NoteZeroByte(DWORD iStart)
+{
+    const void* pZero = memchr(m_pText + iStart, 0, m_nLength - iStart);
+    if (pZero) {
+        m_bZeroByte = TRUE;
+        m_iZeroByte = static_cast<DWORD>(static_cast<const char*>(pZero) - m_pText);
+    }
+}
+
+BOOL CIniFile::ConvertUtf16Text(BOOL bBigEndian)
 {
     DWORD cUnits = (m_nLength - 2) / 2;
     m_uCodePage = CP_UTF8;
@@ -215,8 +288,14 @@ BOOL CIniFile::ConvertUtf16Text()
     if (!pUnits)
         return FALSE;
     const BYTE* p = reinterpret_cast<const BYTE*>(m_pText) + 2;
-    for (DWORD i = 0; i < cUnits; ++i)
-        pUnits[i] = static_cast<WCHAR>(p[2 * i] | (p[2 * i + 1] << 8));
+    const int nHigh = bBigEndian ? 0 : 1;
+    for (DWORD i = 0; i < cUnits; ++i) {
+        pUnits[i] = static_cast<WCHAR>(p[2 * i + 1 - nHigh] | (p[2 * i + nHigh] << 8));
+        if (pUnits[i] == 0 && !m_bZeroByte) {
+            m_bZeroByte = TRUE;
+            m_iZeroByte = 2 + 2 * i;
+        }
+    }
 
     BOOL bResult = FALSE;
     int cb = ProfileWideToMultiByte(CP_UTF8, pUnits, static_cast<int>(cUnits), nullptr, 0);

@@ -31,9 +31,19 @@ public:
     typedef BOOL (*PFN_KEY)(LPCSTR pKey, int cchKey, void* pContext);
     BOOL EnumKeys(LPCSTR szSection, PFN_KEY pfnKey, void* pContext);
 
-    // The code page of the document's text: g_CodePage, or UTF-8 for a file
-    // that starts with a UTF-8 or UTF-16 byte-order mark.
+    // The code page of the document's text: UTF-8 for a file that starts
+    // with a UTF-8 or UTF-16 byte-order mark, and for unmarked text that is
+    // valid UTF-8 with a character beyond ASCII; else g_CodePage.
     UINT GetCodePage() const { return m_uCodePage; }
+
+    // TRUE, with its offset in the file, when the loaded file holds a zero
+    // byte in 8-bit text or a zero unit in UTF-16 text. Lookups see the text
+    // only up to there.
+    BOOL FindZeroByte(DWORD* piOffset) const
+    {
+        *piOffset = m_iZeroByte;
+        return m_bZeroByte;
+    }
 
 private:
     BOOL FindSectionName(DWORD iPos, DWORD* piName);
@@ -49,7 +59,8 @@ private:
     BOOL WalkKeyLines(LPCSTR szSection, PFN_KEY_LINE pfnVisit, void* pContext);
 
     BOOL TakeByteOrderMark();
-    BOOL ConvertUtf16Text();
+    void NoteZeroByte(DWORD iStart);
+    BOOL ConvertUtf16Text(BOOL bBigEndian);
 
     WCHAR m_szFile[MAX_PATH];
     char* m_pText;
@@ -62,6 +73,8 @@ private:
     DWORD m_iLastStart;
     DWORD m_iLastEnd;
     UINT m_uCodePage;
+    BOOL m_bZeroByte;
+    DWORD m_iZeroByte;
 };
 
 // Hexadecimal text, with or without a leading 0x, up to eight digits.

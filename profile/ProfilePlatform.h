@@ -14,12 +14,15 @@ struct PROFILE_FILE;
 // cannot be opened for whatever reason.
 PROFILE_FILE* ProfileOpenFile(LPCWSTR szPath);
 
+// TRUE for a file on a disk; FALSE for a device (NUL, COM1, CON) or a pipe.
+BOOL ProfileIsDiskFile(PROFILE_FILE* pFile);
+
 // The first file size refused: no text of 2 GiB is a project, and below it
 // the buffer arithmetic stays within 32 bits.
 const unsigned long long kProfileFileSizeLimit = 0x80000000ULL;
 
-// FALSE when the size cannot be had, or when it is kProfileFileSizeLimit or
-// more.
+// FALSE when the size cannot be had, for what is not a file on a disk, and
+// when it is kProfileFileSizeLimit or more.
 BOOL ProfileGetFileSize(PROFILE_FILE* pFile, DWORD* pdwSize);
 
 BOOL ProfileReadFile(PROFILE_FILE* pFile, void* pBuffer, DWORD cbToRead, DWORD* pcbRead);

@@ -354,12 +354,19 @@ PROFILE_FILE* ProfileOpenFile(LPCWSTR szPath)
     return pFile;
 }
 
-// A device or a pipe has no size to be had, as a size query on Windows fails
-// for what is not a disk file.
+// A regular file is what Windows calls a disk file.
+BOOL ProfileIsDiskFile(PROFILE_FILE* pFile)
+{
+    struct stat st;
+    return pFile && fstat(pFile->fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A device or a pipe has no size to be had, as the Win32 binding refuses the
+// size of what is not a disk file.
 BOOL ProfileGetFileSize(PROFILE_FILE* pFile, DWORD* pdwSize)
 {
     struct stat st;
-    if (!pFile || fstat(pFile->fd, &st) != 0 || !S_ISREG(st.st_mode))
+    if (!ProfileIsDiskFile(pFile) || fstat(pFile->fd, &st) != 0)
         return FALSE;
     if (st.st_size < 0 || static_cast<unsigned long long>(st.st_size) >= kProfileFileSizeLimit)
         return FALSE;

@@ -11,17 +11,24 @@ HANDLE AsHandle(PROFILE_FILE* pFile)
 
 PROFILE_FILE* ProfileOpenFile(LPCWSTR szPath)
 {
-    HANDLE hFile = CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile =
+        CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return nullptr;
     return reinterpret_cast<PROFILE_FILE*>(hFile);
 }
 
+BOOL ProfileIsDiskFile(PROFILE_FILE* pFile)
+{
+    return GetFileType(AsHandle(pFile)) == FILE_TYPE_DISK;
+}
+
+// A device answers a size query too (NUL says 0): only a disk file has a
+// size worth reading.
 BOOL ProfileGetFileSize(PROFILE_FILE* pFile, DWORD* pdwSize)
 {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(AsHandle(pFile), &size))
+    if (!ProfileIsDiskFile(pFile) || !GetFileSizeEx(AsHandle(pFile), &size))
         return FALSE;
     if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) >= kProfileFileSizeLimit)
         return FALSE;

@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "appctl/AppControl.h"
 #include "appctl/Product.h"
+#include "appctl/ShellLaunch.h"
 #include "base/ScopeGuard.h"
 #include "instance/InstanceMngr.h"
 
@@ -315,20 +316,56 @@ TEST_F(AppControlTest, AForgedRecordGetsNoMessageAndDoesNotHoldTheWait)
     EXPECT_TRUE(g_InstanceMngr.RemoveSession(szForger));
 }
 
-TEST_F(AppControlTest, TheMainWindowIsTheRecordedOneElseTheFirstNumberedClassWithAWindow)
+// Windows of this test program stand in classes 0 to 3, so the stand-in
+// takes number 4; being no windows of the application, they are passed over.
+TEST_F(AppControlTest, TheMainWindowIsTheRecordedOneElseTheFirstNumberedClassWithAnApplicationWindow)
 {
-    const std::wstring class4 = std::wstring(g_szAppMainWndClass) + L":4";
-    CBystanderWindow fourth(class4.c_str());
-    ASSERT_NE(fourth.Get(), nullptr);
-    g_InstanceMngr.SetCurrentMainWnd(nullptr);
-    EXPECT_EQ(FindAppMainWindow(-1), fourth.Get());
-    EXPECT_EQ(FindAppMainWindow(4), fourth.Get());
-    EXPECT_EQ(FindAppMainWindow(3), nullptr);
+    std::vector<std::unique_ptr<CBystanderWindow>> foreign;
+    for (int n = 0; n < 4; ++n) {
+        WCHAR szClass[128];
+        ASSERT_TRUE(GetAppMainWndClass(n, szClass, 128));
+        foreign.push_back(std::make_unique<CBystanderWindow>(szClass));
+        ASSERT_NE(foreign.back()->Get(), nullptr);
+    }
+    CStandinApp app;
+    ASSERT_TRUE(app.IsReady());
+    ASSERT_EQ(ClassOf(app.MainWindow()), std::wstring(g_szAppMainWndClass) + L":4");
 
-    HWND hRecorded = reinterpret_cast<HWND>(0x1234);
-    g_InstanceMngr.SetCurrentMainWnd(hRecorded);
-    EXPECT_EQ(FindAppMainWindow(-1), hRecorded) << "taken as recorded, whether a window or not";
-    EXPECT_EQ(FindAppMainWindow(3), hRecorded);
+    g_InstanceMngr.SetCurrentMainWnd(nullptr);
+    EXPECT_EQ(FindAppMainWindow(-1), app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(4), app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(3), nullptr) << "only a foreign window has that class";
+
+    g_InstanceMngr.SetCurrentMainWnd(app.MainWindow());
+    EXPECT_EQ(FindAppMainWindow(3), app.MainWindow()) << "the recorded window, without a class search";
+    // A recorded handle that is no window of the application does not count
+    // as the instance: the class search runs instead.
+    for (HWND hRecorded : {reinterpret_cast<HWND>(0x1234), foreign[0]->Get()}) {
+        g_InstanceMngr.SetCurrentMainWnd(hRecorded);
+        EXPECT_EQ(FindAppMainWindow(-1), app.MainWindow());
+    }
+}
+
+// Another program's window of the product's class, found first by the class:
+// it gets nothing, the instance behind it is closed, and the stop pauses no
+// longer than the instance takes to end.
+TEST_F(AppControlTest, AForeignWindowOfTheClassGetsNothingAndHidesNoInstance)
+{
+    CStandinApp app;
+    ASSERT_TRUE(app.IsReady());
+    ASSERT_EQ(ClassOf(app.MainWindow()), g_szAppMainWndClass);
+    CBystanderWindow foreign(g_szAppMainWndClass);
+    ASSERT_NE(foreign.Get(), nullptr);
+    SetWindowPos(foreign.Get(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(FindWindowW(g_szAppMainWndClass, nullptr), foreign.Get()) << "the foreign window comes first";
+
+    kvtest::CFakeClock clock(5000);
+    EXPECT_TRUE(StopApplication());
+    EXPECT_EQ(app.CloseRequests(), 1);
+    EXPECT_EQ(CBystanderWindow::CloseMessages(), 0);
+    EXPECT_TRUE(IsWindow(foreign.Get()));
+    EXPECT_EQ(clock.Sleeps(), 1) << "one pause after the one request";
+    EXPECT_EQ(clock.Slept(), 0u) << "the pause ended with the instance's process";
 }
 
 TEST_F(AppControlTest, TheApplicationIsStartedFromTheInstallFolder)
@@ -372,6 +409,66 @@ TEST_F(AppControlTest, TheApplicationIsStartedFromTheInstallFolder)
             hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
         ASSERT_NE(hWnd, nullptr);
         EXPECT_EQ(kvtest::ToUtf8(ImageOf(hWnd)), kvtest::ToUtf8(installDir / L"QuorvaneApp.exe"));
+    }
+}
+
+// What the application start asks the shell to start; nothing is started.
+int g_nLaunches = 0;
+std::wstring g_launchedFile;
+
+BOOL WINAPI RecordLaunch(SHELLEXECUTEINFOW* pInfo)
+{
+    ++g_nLaunches;
+    g_launchedFile = pInfo->lpFile ? pInfo->lpFile : L"";
+    return TRUE;
+}
+
+// Only a usable install folder gives the application's path; anything else
+// starts nothing, never the bare name that a search would resolve, and says
+// why in one line.
+TEST_F(AppControlTest, TheApplicationIsStartedOnlyByItsFullPathInAUsableInstallFolder)
+{
+    kvtest::CRegValueRestore restore(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue);
+    kvtest::CScratchDir installDir(L"kv app");
+    const std::wstring app = std::wstring(g_szAppBaseName) + g_szExeExtension;
+    std::wstring tooLong = installDir.Path() + std::wstring(247 - installDir.Path().size(), L'l') + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(tooLong.c_str(), nullptr));
+    const std::wstring missing = installDir / L"missing\\";
+    const std::wstring unterminated = installDir.Path().substr(0, installDir.Path().size() - 1);
+
+    struct {
+        const char* szWhat;
+        const wchar_t* szFolder;  // null: no value
+        std::wstring line;        // empty: started
+    } const cases[] = {
+        {"usable", installDir.Path().c_str(), L""},
+        {"usable without its backslash", unterminated.c_str(), L""},
+        {"none registered", nullptr, L"Error: no install folder of the product is registered.\r\n"},
+        {"empty", L"", L"Error: no install folder of the product is registered.\r\n"},
+        {"relative", L"Quorvane\\", L"Error: the install folder Quorvane\\ is not a full path.\r\n"},
+        {"rooted on the current drive", L"\\Quorvane\\",
+         L"Error: the install folder \\Quorvane\\ is not a full path.\r\n"},
+        {"missing", missing.c_str(), L"Error: the install folder " + missing + L" is not an existing folder.\r\n"},
+        {"too long for the file name", tooLong.c_str(),
+         L"Error: the install folder " + tooLong + L" is too long for " + app + L".\r\n"},
+    };
+    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, c.szFolder));
+        g_nLaunches = 0;
+        const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
+        kvtest::CStdoutCapture capture;
+        BOOL bStarted = StartApplication();
+        std::string output = capture.Finish();
+        SetShellLaunchHooks(pPrevious);
+
+        EXPECT_EQ(bStarted, c.line.empty());
+        EXPECT_EQ(output, kvtest::ToAnsi(c.line));
+        EXPECT_EQ(g_nLaunches, c.line.empty() ? 1 : 0);
+        if (c.line.empty()) {
+            EXPECT_EQ(kvtest::ToUtf8(g_launchedFile), kvtest::ToUtf8(installDir / app));
+        }
     }
 }
 

@@ -46,7 +46,7 @@ TEST_F(ProjectReader, YesNoSwitches)
     struct {
         const char* szValue;
         BOOL bExpected;
-    } cases[] = {{"yes", TRUE}, {"YES", TRUE}, {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
+    } cases[] = {{"yes", TRUE}, {"YES", TRUE},   {"Yes", TRUE}, {" yes", FALSE}, {"yes ", FALSE},
                  {"1", FALSE},  {"true", FALSE}, {"no", FALSE}, {"", FALSE}};
     for (const auto& c : cases) {
         ResetDeployProject();
@@ -57,8 +57,9 @@ TEST_F(ProjectReader, YesNoSwitches)
 
 TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
-                     "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\n[Uninstall]\r\nuninstall_file=old.msi\r\n[Install]\r\ninstall_file=new.msi\r\n"
+             "[CopyFiles]\r\nFileNum=1\r\nFile1=a.dll\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_FALSE(p.bStopApp || p.bStopService || p.bUninstall || p.bInstall || p.bInstallService || p.bCopyFiles ||
                  p.bRestartApp);
@@ -75,12 +76,13 @@ TEST_F(ProjectReader, DefaultsAndWhatIsReadOnlyWhenSwitchedOn)
 
 TEST_F(ProjectReader, EverySectionWhenSwitchedOn)
 {
-    ASSERT_TRUE(Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
-                     "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
-                     "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
-                     "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
-                     "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
-                     "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
+    ASSERT_TRUE(
+        Read("[Setup]\r\nstop_app=yes\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\n"
+             "install_service=yes\r\ndo_copy_files=yes\r\nuser_project=user.ffp\r\n"
+             "service_project=svc.ffp\r\nrestart_service=yes\r\nrestart_app=yes\r\n"
+             "[Uninstall]\r\nuninstall_file=old.msi\r\nuninstall_mode=/qn\r\n"
+             "[Install]\r\ninstall_file=new setup.msi\r\ninstall_mode=/qb /norestart\r\n"
+             "[CopyFiles]\r\nFileNum=2\r\nFile1=a.dll\r\nTargetFolder1=%ProgramFiles%\\X\r\nFile2=b.txt\r\n"));
     const DEPLOY_PROJECT& p = DeployProject;
     EXPECT_TRUE(p.bStopApp && p.bStopService && p.bUninstall && p.bInstall && p.bInstallService && p.bCopyFiles &&
                 p.bRestartService && p.bRestartApp);
@@ -110,7 +112,8 @@ TEST_F(ProjectReader, CopyFilesNumbering)
         {"zero", "FileNum=0\r\nFile1=a\r\n", {}},
         {"negative", "FileNum=-3\r\nFile1=a\r\n", {}},
         {"absent", "File1=a\r\n", {}},
-        {"huge count reads only what is there", "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
+        {"huge count reads only what is there",
+         "FileNum=2147483647\r\nFile2000000000=z\r\nFile5=e\r\n",
          {L"e>", L"z>"}},
     };
     for (const auto& c : cases) {
@@ -163,6 +166,92 @@ TEST_F(ProjectReader, ByteOrderMarkedProjectsReadTheirFirstSection)
     ASSERT_TRUE(Read("\xEF\xBB\xBF[Setup]\r\nstop_app=yes\r\nuser_project=Donn\xC3\xA9\x65s.ffp\r\n"));
     EXPECT_TRUE(DeployProject.bStopApp);
     EXPECT_STREQ(DeployProject.szUserProject, L"Donn\u00e9es.ffp");
+}
+
+// UTF-16 text, each unit in the given byte order, after its mark when bMark.
+std::string Utf16(const std::wstring& text, bool bBigEndian, bool bMark)
+{
+    std::string bytes;
+    for (wchar_t ch : (bMark ? L"\uFEFF" : L"") + text) {
+        char low = static_cast<char>(ch & 0xFF);
+        char high = static_cast<char>((ch >> 8) & 0xFF);
+        bytes += bBigEndian ? high : low;
+        bytes += bBigEndian ? low : high;
+    }
+    return bytes;
+}
+
+// A project is read as its editor wrote it, or not at all: never as a
+// project whose keys went missing, which would still start the service.
+TEST_F(ProjectReader, ProjectTextAsItsEditorWroteItOrRejected)
+{
+    const std::wstring wide = L"[Setup]\r\nstop_app=yes\r\nuser_project=Donn\u00e9es \u65e5\u672c.ffp\r\n";
+    const std::string ansiName = kvtest::ToAnsi(L"Donn\u00e9es.ffp");
+    const std::wstring mixedName = L"\u00c3\u00a9Donn\u00e9es.ffp";
+    struct {
+        const char* szWhat;
+        std::string text;
+        const wchar_t* szProject;  // null: rejected with the line
+        std::string line;
+    } const cases[] = {
+        {"UTF-8 without a mark", kvtest::ToUtf8(wide), L"Donn\u00e9es \u65e5\u672c.ffp", ""},
+        {"UTF-16 big-endian with its mark", Utf16(wide, true, true), L"Donn\u00e9es \u65e5\u672c.ffp", ""},
+        {"ANSI text", "[Setup]\r\nstop_app=yes\r\nuser_project=" + ansiName + "\r\n", L"Donn\u00e9es.ffp", ""},
+        // "\xC3\xA9" would be valid UTF-8, the "\xE9" after it is not: the
+        // whole text is ANSI.
+        {"ANSI text that holds a UTF-8 sequence too",
+         "[Setup]\r\nstop_app=yes\r\nuser_project=" + kvtest::ToAnsi(mixedName) + "\r\n", mixedName.c_str(), ""},
+        {"UTF-16 without a mark", Utf16(wide, false, false), nullptr,
+         "Error: the project file holds a zero byte at offset 1: it is no 8-bit text.\r\n"},
+        {"zero byte in ANSI text", std::string("[Setup]\r\nstop_app=yes\r\n\0restart_app=yes\r\n", 38), nullptr,
+         "Error: the project file holds a zero byte at offset 23: it is no 8-bit text.\r\n"},
+        {"zero byte after a UTF-8 mark", std::string("\xEF\xBB\xBF[Setup]\r\n\0", 13), nullptr,
+         "Error: the project file holds a zero byte at offset 12: it is no 8-bit text.\r\n"},
+        {"zero unit in UTF-16", Utf16(std::wstring(L"[Setup]\r\n\0x", 11), false, true), nullptr,
+         "Error: the project file holds a zero byte at offset 20: it is no 8-bit text.\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        ResetDeployProject();
+        std::string output;
+        BOOL bRead = Read(c.text, &output);
+        EXPECT_EQ(bRead, c.szProject != nullptr);
+        EXPECT_EQ(output, c.line);
+        EXPECT_EQ(DeployProject.bStopApp, c.szProject != nullptr);
+        EXPECT_EQ(DeployProject.bRestartService, c.szProject != nullptr) << "a rejected project starts nothing";
+        if (c.szProject) {
+            EXPECT_EQ(kvtest::ToUtf8(DeployProject.szUserProject), kvtest::ToUtf8(c.szProject));
+        }
+    }
+}
+
+// Unpaired quotes make the installer show its usage box, which nobody would
+// see and which would wait for ever.
+TEST_F(ProjectReader, InstallerOptionsWithUnpairedQuotesRejectTheProject)
+{
+    struct {
+        const char* szSection;
+        const char* szKey;
+        const char* szValue;
+        bool bRead;
+    } const cases[] = {
+        {"Install", "install_mode", "/qn TARGETDIR=\"C:\\My Apps\"", true},
+        {"Install", "install_mode", "/qn TARGETDIR=\"C:\\My Apps", false},
+        {"Uninstall", "uninstall_mode", "/qn \"\"\"", false},
+        {"Uninstall", "uninstall_mode", "/qn", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szValue);
+        ResetDeployProject();
+        std::string output;
+        std::string text = std::string("[Setup]\r\nuninstall=yes\r\ninstall=yes\r\n[") + c.szSection + "]\r\n" +
+                           c.szKey + "=" + c.szValue + "\r\n";
+        EXPECT_EQ(Read(text, &output), c.bRead);
+        EXPECT_EQ(output, c.bRead ? std::string()
+                                  : std::string("Error: the value of ") + c.szKey + " in section [" + c.szSection +
+                                        "] has an odd number of double quotes.\r\n");
+        EXPECT_EQ(DeployProject.bInstall, c.bRead);
+    }
 }
 
 }  // namespace

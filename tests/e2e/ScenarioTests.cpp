@@ -366,9 +366,9 @@ TEST_F(Scenario, ProjectsThatDeployNothingOrFailEverywhere)
 
     // Every action that can fail here fails; the run goes on to its end and
     // the exit code stays 0. Wine's MsiExec.exe ends with 2 for a package
-    // that does not exist (Windows says 1619). The service is created with
-    // its bare file name (no install folder is registered), which does not
-    // start.
+    // that does not exist (Windows says 1619). No install folder is
+    // registered: the service is not created, so it does not start, and the
+    // application is not started by a bare name.
     const std::wstring tool = m_tool.Path();
     kvtest::RUN_RESULT failing = Deploy(
         "[Setup]\r\nstop_service=yes\r\nuninstall=yes\r\ninstall=yes\r\ndo_copy_files=yes\r\n"
@@ -390,10 +390,13 @@ TEST_F(Scenario, ProjectsThatDeployNothingOrFailEverywhere)
                      L"Set service project...\r\n"
                      L"Failed to copy " + tool + L"absent-service.ffp to " + common + L"absent-service.ffp.\r\n"
                      L"Set service project failed.\r\n"
-                     L"Installing Service...\r\nInstalled Service Successfully.\r\n"
-                     L"Starting Service...\r\n") +
-                  "Error:Unable to start the service.Started Service failed.\r\n" +
-                  kvtest::ToChildOutput(L"Start Application...\r\nStart Application failed.\r\n"),
+                     L"Installing Service...\r\n"
+                     L"Error: no install folder of the product is registered.\r\n"
+                     L"Install Service failed.\r\n"
+                     L"Starting Service...\r\nStarted Service failed.\r\n"
+                     L"Start Application...\r\n"
+                     L"Error: no install folder of the product is registered.\r\n"
+                     L"Start Application failed.\r\n"),
               failing.output);
     EXPECT_EQ(0u, failing.dwExitCode);
     EXPECT_FALSE(ProductInstalled());

@@ -6,6 +6,7 @@
 
 #include "TestSupport.h"
 #include "appctl/Installer.h"
+#include "appctl/ShellLaunch.h"
 #include "base/StartFolder.h"
 #include "base/Text.h"
 
@@ -63,6 +64,43 @@ TEST_F(InstallerTest, ArgumentsHoldTheLongestFolderPackageAndOptions)
     CHeapBlock argText;
     ASSERT_TRUE(BuildInstallerArguments(package.c_str(), options.c_str(), FALSE, argText));
     EXPECT_EQ(options + L" /i \"" + folder + package + L"\"", static_cast<const wchar_t*>(argText.Get()));
+}
+
+// What the installer runner asks the shell to start; nothing is started.
+struct LAUNCH_RECORD {
+    int nLaunches = 0;
+    std::wstring file;
+    std::wstring parameters;
+};
+LAUNCH_RECORD g_launch;
+
+BOOL WINAPI RecordLaunch(SHELLEXECUTEINFOW* pInfo)
+{
+    ++g_launch.nLaunches;
+    g_launch.file = pInfo->lpFile ? pInfo->lpFile : L"";
+    g_launch.parameters = pInfo->lpParameters ? pInfo->lpParameters : L"";
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+// Wine's shell finds a bare name elsewhere than Windows does, so the path
+// handed to the shell is what is checked: the system folder's installer,
+// never one that a search could find in the current folder first.
+TEST_F(InstallerTest, TheInstallerIsStartedByItsFullPathInTheSystemFolder)
+{
+    WCHAR szSystem[MAX_PATH] = {};
+    ASSERT_GT(GetSystemDirectoryW(szSystem, MAX_PATH), 0u);
+    ASSERT_TRUE(CopyText(szStartFolder, MAX_PATH, L"C:\\Deploy\\"));
+    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
+    g_launch = LAUNCH_RECORD();
+    const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
+    BOOL bInstalled = RunInstaller(L"setup.msi", L"/qn", FALSE);
+    SetShellLaunchHooks(pPrevious);
+
+    EXPECT_FALSE(bInstalled);
+    EXPECT_EQ(g_launch.nLaunches, 1);
+    EXPECT_EQ(kvtest::ToUtf8(g_launch.file), kvtest::ToUtf8(std::wstring(szSystem) + L"\\MsiExec.exe"));
+    EXPECT_EQ(g_launch.parameters, L"/qn /i C:\\Deploy\\setup.msi");
 }
 
 TEST_F(InstallerTest, NoPackageStartsNothing)

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "placement/ShellFolder.h"
 
@@ -66,9 +67,18 @@ HRESULT WINAPI FakeSHGetFolderPathW(HWND, int nFolder, HANDLE hToken, DWORD dwFl
     return g_shell.hrFolderPath;
 }
 
+// The library by its full path in the system folder, never by a name the
+// loader would search for.
+std::wstring SystemShell32()
+{
+    WCHAR szSystem[MAX_PATH] = {};
+    GetSystemDirectoryW(szSystem, MAX_PATH);
+    return std::wstring(szSystem) + L"\\Shell32.dll";
+}
+
 HMODULE WINAPI FakeLoadLibraryW(LPCWSTR szName)
 {
-    EXPECT_STREQ(szName, L"Shell32.dll");
+    EXPECT_EQ(std::wstring(szName), SystemShell32());
     return g_shell.bLoads ? FakeModule(++g_shell.nLoads) : nullptr;
 }
 

@@ -1,5 +1,5 @@
-// A clock for tests: time moves only when the code under test sleeps, so a
-// wait of many seconds takes none. Installed for the life of the object; one
+// A clock for tests: time moves only when the code under test sleeps or
+// waits, so a wait of many seconds takes none. Installed for the life of the object; one
 // at a time.
 #pragma once
 
@@ -19,7 +19,7 @@ public:
         s_nSleeps = 0;
         s_dwSlept = 0;
         s_dwRealPauseMs = dwRealPauseMs;
-        static const CLOCK_HOOKS s_Hooks = {TickCount, SleepFor};
+        static const CLOCK_HOOKS s_Hooks = {TickCount, SleepFor, WaitFor};
         m_pPrevious = SetClockHooks(&s_Hooks);
     }
     ~CFakeClock() { SetClockHooks(m_pPrevious); }
@@ -38,6 +38,19 @@ private:
         ++s_nSleeps;
         if (s_dwRealPauseMs)
             Sleep(s_dwRealPauseMs);
+    }
+
+    // Counts as a sleep. Really waits only dwRealPauseMs for the object; a
+    // wait that the object ended takes no time on this clock, one that ran
+    // out takes the whole time asked for.
+    static BOOL WaitFor(HANDLE hObject, DWORD dwMilliseconds)
+    {
+        ++s_nSleeps;
+        if (WaitForSingleObject(hObject, s_dwRealPauseMs) == WAIT_OBJECT_0)
+            return TRUE;
+        s_dwNow += dwMilliseconds;
+        s_dwSlept += dwMilliseconds;
+        return FALSE;
     }
 
     static inline std::atomic<DWORD> s_dwNow{0};

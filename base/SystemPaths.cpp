@@ -1,0 +1,39 @@
+#include "SystemPaths.h"
+
+#include "Text.h"
+
+namespace {
+
+typedef BOOL(WINAPI* PFN_SETDEFAULTDLLDIRECTORIES)(DWORD dwDirectoryFlags);
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+const DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
+#endif
+
+}  // namespace
+
+// Taken by name at run time: a direct import would keep the tool from
+// starting at all on a system without the call.
+void LimitDllSearch()
+{
+    HMODULE hKernel32 = GetModuleHandleW(L"kernel32.dll");
+    if (!hKernel32)
+        return;
+    auto pfnSetDefaultDllDirectories = reinterpret_cast<PFN_SETDEFAULTDLLDIRECTORIES>(
+        reinterpret_cast<void (*)()>(GetProcAddress(hKernel32, "SetDefaultDllDirectories")));
+    if (pfnSetDefaultDllDirectories)
+        pfnSetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+BOOL GetSystemFilePath(LPCWSTR szName, LPWSTR szPath, size_t cchPath)
+{
+    if (!szPath || cchPath == 0)
+        return FALSE;
+    szPath[0] = L'\0';
+    WCHAR szSystem[MAX_PATH] = {};
+    UINT cch = GetSystemDirectoryW(szSystem, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH)
+        return FALSE;
+    BOOL bSeparator = szSystem[cch - 1] == L'\\';
+    return FormatText(szPath, cchPath, bSeparator ? L"%ls%ls" : L"%ls\\%ls", szSystem, szName);
+}
