@@ -5,6 +5,7 @@
 #include "../appctl/Product.h"
 #include "../base/Console.h"
 #include "../base/Handles.h"
+#include "../base/Sessions.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
 #include "PathHelpers.h"
@@ -40,11 +41,14 @@ BOOL AppendDataFolder(LPWSTR szDataDir, LPCWSTR szName)
     return TRUE;
 }
 
-// The shell's folder with the product's folders made below it.
-BOOL GetDataFolder(int nFolder, LPWSTR szDataDir)
+// The shell's folder with the product's folders made below it; of the
+// token's user when one is given, else of the user the tool runs as.
+BOOL GetDataFolder(int nFolder, HANDLE hUserToken, LPWSTR szDataDir)
 {
     CSHGetFolder shgf;
-    if (shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir) != 0)
+    HRESULT hr = hUserToken ? shgf.GetUserFolderPath(hUserToken, nFolder, szDataDir)
+                            : shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir);
+    if (hr != 0)
         return FALSE;
     return AppendDataFolder(szDataDir, g_szDataFolderMaker) && AppendDataFolder(szDataDir, g_szDataFolderProduct);
 }
@@ -83,10 +87,11 @@ BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
 // data folder; *pbCopied tells whether the project itself was copied. FALSE
 // when nothing was tried: no data folder (szNoFolderLine printed), or a path
 // too long for the product (the project's failure line printed).
-BOOL PlaceProject(int nFolder, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths, BOOL* pbCopied)
+BOOL PlaceProject(int nFolder, HANDLE hUserToken, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths,
+                  BOOL* pbCopied)
 {
     *pbCopied = FALSE;
-    if (!GetDataFolder(nFolder, paths.szDataDirUser)) {
+    if (!GetDataFolder(nFolder, hUserToken, paths.szDataDirUser)) {
         ConsolePrintW(L"%ls", szNoFolderLine);
         return FALSE;
     }
@@ -109,25 +114,57 @@ void SetPathValue(HKEY hKey, LPCWSTR szName, LPCWSTR szPath)
 
 // Points the product at the user's project and its log file; written whether
 // or not the copy succeeded, since they name where the project belongs.
-void RegisterUserProject(LPCWSTR szDataFile, LPCWSTR szLogFile)
+void RegisterUserProject(HKEY hUserRoot, LPCWSTR szDataFile, LPCWSTR szLogFile)
 {
     CRegKeyHandle hKey;
     DWORD dwDisp = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+    if (RegCreateKeyExW(hUserRoot, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         hKey.Receive(), &dwDisp) != ERROR_SUCCESS)
         return;
     SetPathValue(hKey.Get(), g_szDataFileValue, szDataFile);
     SetPathValue(hKey.Get(), g_szLogFileValue, szLogFile);
 }
 
+// The token user's own hive, loaded below HKEY_USERS while the user is logged
+// on. Opened, never created: a SID without a loaded hive gets nothing.
+BOOL OpenUserHive(HANDLE hUserToken, CRegKeyHandle& hHive)
+{
+    CLocalBlock szSid;
+    return GetTokenUserSid(hUserToken, szSid) &&
+           RegOpenKeyExW(HKEY_USERS, static_cast<LPCWSTR>(szSid.Get()), 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                         hHive.Receive()) == ERROR_SUCCESS;
+}
+
+const WCHAR kNoUserFolderLine[] = L"Failed to get user profile folder.\r\n";
+
+// As SYSTEM, the current user's folder and hive are SYSTEM's own, where the
+// application never looks: the project is the console user's.
+BOOL SetConsoleUserProject(LPCWSTR szProject)
+{
+    CHandle hToken;
+    if (!QueryConsoleUserToken(hToken)) {
+        ConsolePrintW(L"%ls", kNoUserFolderLine);
+        return FALSE;
+    }
+    PLACEMENT_PATHS paths = {};
+    BOOL bCopied = FALSE;
+    CRegKeyHandle hHive;
+    if (PlaceProject(kUserDataFolder, hToken.Get(), kNoUserFolderLine, szProject, paths, &bCopied) &&
+        OpenUserHive(hToken.Get(), hHive))
+        RegisterUserProject(hHive.Get(), paths.szDataDirUser, paths.szLogFile);
+    return bCopied;
+}
+
 }  // namespace
 
 BOOL SetUserProject(LPCWSTR szProject)
 {
+    if (RunsAsSystem())
+        return SetConsoleUserProject(szProject);
     PLACEMENT_PATHS paths = {};
     BOOL bCopied = FALSE;
-    if (PlaceProject(kUserDataFolder, L"Failed to get user profile folder.\r\n", szProject, paths, &bCopied))
-        RegisterUserProject(paths.szDataDirUser, paths.szLogFile);
+    if (PlaceProject(kUserDataFolder, nullptr, kNoUserFolderLine, szProject, paths, &bCopied))
+        RegisterUserProject(HKEY_CURRENT_USER, paths.szDataDirUser, paths.szLogFile);
     return bCopied;
 }
 
@@ -135,6 +172,6 @@ BOOL SetServiceProject(LPCWSTR szProject)
 {
     PLACEMENT_PATHS paths = {};
     BOOL bCopied = FALSE;
-    PlaceProject(kServiceDataFolder, L"Failed to get service folder.\r\n", szProject, paths, &bCopied);
+    PlaceProject(kServiceDataFolder, nullptr, L"Failed to get service folder.\r\n", szProject, paths, &bCopied);
     return bCopied;
 }
