@@ -103,6 +103,9 @@ BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DW
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.lpDesktop = s_szDesktop;
+    // No standard handles: a fleet agent that reads the tool's output through
+    // a pipe would otherwise wait for the started program to end.
+    si.dwFlags = STARTF_USESTDHANDLES;
     dwCreationFlags |= CREATE_UNICODE_ENVIRONMENT;
     if (CreateProcessAsUserW(hToken, szApp, szCmdLine, nullptr, nullptr, FALSE, dwCreationFlags, pEnvironment, nullptr,
                              &si, pInfo))
