@@ -47,8 +47,8 @@ void PauseForWindowProcess(HWND hWnd)
 }
 
 // Calls fnVisit(process id, session) for each running process of the
-// application, by its image name, in every session; fnVisit returns FALSE to
-// stop. FALSE when the processes cannot be listed.
+// application, by its image name, in every session (g_dwNoSession when its
+// session cannot be had); fnVisit returns FALSE to stop. FALSE when the processes cannot be listed.
 template <class F>
 BOOL ForEachApplicationProcess(F fnVisit)
 {
@@ -59,9 +59,11 @@ BOOL ForEachApplicationProcess(F fnVisit)
     entry.dwSize = sizeof(entry);
     for (BOOL bMore = Process32FirstW(hSnapshot.Get(), &entry); bMore;
          bMore = Process32NextW(hSnapshot.Get(), &entry)) {
-        DWORD dwSession = 0;
-        if (!IsApplicationFileName(entry.szExeFile) || !GetProcessSession(entry.th32ProcessID, &dwSession))
+        if (!IsApplicationFileName(entry.szExeFile))
             continue;
+        DWORD dwSession = 0;
+        if (!GetProcessSession(entry.th32ProcessID, &dwSession))
+            dwSession = g_dwNoSession;
         if (!fnVisit(entry.th32ProcessID, dwSession))
             break;
     }
@@ -92,7 +94,7 @@ int ListOtherSessions(DWORD* pdwSessions, int nMax)
     const DWORD dwOwnSession = GetOwnSession();
     int nSessions = 0;
     ForEachApplicationProcess([&](DWORD, DWORD dwSession) -> BOOL {
-        if (dwSession == dwOwnSession)
+        if (dwSession == dwOwnSession || dwSession == g_dwNoSession)
             return TRUE;
         for (int i = 0; i < nSessions; ++i) {
             if (pdwSessions[i] == dwSession)
