@@ -37,3 +37,14 @@ BOOL GetSystemFilePath(LPCWSTR szName, LPWSTR szPath, size_t cchPath)
     BOOL bSeparator = szSystem[cch - 1] == L'\\';
     return FormatText(szPath, cchPath, bSeparator ? L"%ls%ls" : L"%ls\\%ls", szSystem, szName);
 }
+
+FARPROC GetSystemProcAddress(LPCWSTR szLibrary, LPCSTR szProcName)
+{
+    WCHAR szPath[MAX_PATH] = {};
+    if (!GetSystemFilePath(szLibrary, szPath, MAX_PATH))
+        return nullptr;
+    HMODULE hModule = GetModuleHandleW(szPath);
+    if (!hModule)
+        hModule = LoadLibraryExW(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return hModule ? GetProcAddress(hModule, szProcName) : nullptr;
+}

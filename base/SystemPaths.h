@@ -16,3 +16,9 @@ void LimitDllSearch();
 // "<system folder>\<szName>". FALSE, with the empty text, when the system
 // folder cannot be had or the path does not fit.
 BOOL GetSystemFilePath(LPCWSTR szName, LPWSTR szPath, size_t cchPath);
+
+// An entry point of a system library, loaded by its full path from the system
+// folder and kept for the life of the process; null when either is missing.
+// For libraries that the tool must not import: an import is looked for beside
+// the tool before the system folder.
+FARPROC GetSystemProcAddress(LPCWSTR szLibrary, LPCSTR szProcName);

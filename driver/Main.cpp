@@ -4,6 +4,7 @@
 #pragma init_seg(lib)
 #endif
 
+#include "../appctl/AppControl.h"
 #include "../base/SystemPaths.h"
 #include "Driver.h"
 
@@ -28,5 +29,8 @@ CDllSearchLimit s_DllSearchLimit;
 
 int wmain(int argc, wchar_t** argv)
 {
+    // Started by the tool itself in another session: no banner, no project.
+    if (argc == 2 && IsCloseOnlyArgument(argv[1]))
+        return RunCloseOnlyMode();
     return RunDeployment(argc, argv);
 }

@@ -6,6 +6,7 @@
 #include "../appctl/Product.h"
 #include "../base/Clock.h"
 #include "../base/ScopeGuard.h"
+#include "../base/Sessions.h"
 #include "../base/Text.h"
 #include "Security.h"
 
@@ -290,6 +291,15 @@ BOOL IsApplicationWindow(HWND hWnd)
         if (*p == L'\\' || *p == L'/')
             szFile = p + 1;
     }
+    if (!IsApplicationFileName(szFile))
+        return FALSE;
+    // An instance of another session is that session's to close.
+    DWORD dwSession = 0;
+    return GetProcessSession(dwProcessId, &dwSession) && dwSession == GetOwnSession();
+}
+
+BOOL IsApplicationFileName(LPCWSTR szFile)
+{
     WCHAR szAppFile[MAX_PATH];
     if (!FormatText(szAppFile, MAX_PATH, L"%ls%ls", g_szAppBaseName, g_szExeExtension))
         return FALSE;

@@ -84,6 +84,8 @@ void CloseAppSessions();
 BOOL GetAppMainWndClass(int nInstance, LPWSTR szClass, size_t cchClass);
 
 // TRUE when the window belongs to a process whose executable is the
-// application's. The table may be written by any user: a handle read from it
-// is trusted only after this test.
+// application's, in this process's session. The table may be written by any
+// user: a handle read from it is trusted only after this test.
 BOOL IsApplicationWindow(HWND hWnd);
+// TRUE for the application's executable file name (no folder), in any case.
+BOOL IsApplicationFileName(LPCWSTR szFile);

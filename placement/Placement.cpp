@@ -5,6 +5,7 @@
 #include "../appctl/Product.h"
 #include "../base/Console.h"
 #include "../base/Handles.h"
+#include "../base/Sessions.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
 #include "FolderSafety.h"
@@ -46,10 +47,14 @@ BOOL AppendDataFolder(LPWSTR szDataDir, LPCWSTR szName, BOOL bShared)
     return TRUE;
 }
 
-BOOL GetShellFolder(int nFolder, LPWSTR szDataDir)
+// The shell's folder of the token's user when one is given, else of the
+// user the tool runs as.
+BOOL GetShellFolder(int nFolder, HANDLE hUserToken, LPWSTR szDataDir)
 {
     CSHGetFolder shgf;
-    return shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir) == 0;
+    HRESULT hr = hUserToken ? shgf.GetUserFolderPath(hUserToken, nFolder, szDataDir)
+                            : shgf.GetFolderPath(nullptr, nFolder, 0, szDataDir);
+    return hr == 0;
 }
 
 // In the all-users folder, the project's own subfolders and the files to be
@@ -103,11 +108,12 @@ BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
 // when nothing was tried: no data folder (szNoFolderLine printed), an
 // all-users folder or target that cannot be trusted (a line saying why), or
 // a path too long for the product (the project's failure line printed).
-BOOL PlaceProject(int nFolder, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths, BOOL* pbCopied)
+BOOL PlaceProject(int nFolder, HANDLE hUserToken, LPCWSTR szNoFolderLine, LPCWSTR szProject, PLACEMENT_PATHS& paths,
+                  BOOL* pbCopied)
 {
     *pbCopied = FALSE;
     const BOOL bShared = nFolder == kServiceDataFolder;
-    if (!GetShellFolder(nFolder, paths.szDataDirUser)) {
+    if (!GetShellFolder(nFolder, hUserToken, paths.szDataDirUser)) {
         ConsolePrintW(L"%ls", szNoFolderLine);
         return FALSE;
     }
@@ -139,25 +145,57 @@ void SetPathValue(HKEY hKey, LPCWSTR szName, LPCWSTR szPath)
 
 // Points the product at the user's project and its log file; written whether
 // or not the copy succeeded, since they name where the project belongs.
-void RegisterUserProject(LPCWSTR szDataFile, LPCWSTR szLogFile)
+void RegisterUserProject(HKEY hUserRoot, LPCWSTR szDataFile, LPCWSTR szLogFile)
 {
     CRegKeyHandle hKey;
     DWORD dwDisp = 0;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+    if (RegCreateKeyExW(hUserRoot, g_szProductRegKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         hKey.Receive(), &dwDisp) != ERROR_SUCCESS)
         return;
     SetPathValue(hKey.Get(), g_szDataFileValue, szDataFile);
     SetPathValue(hKey.Get(), g_szLogFileValue, szLogFile);
 }
 
+// The token user's own hive, loaded below HKEY_USERS while the user is logged
+// on. Opened, never created: a SID without a loaded hive gets nothing.
+BOOL OpenUserHive(HANDLE hUserToken, CRegKeyHandle& hHive)
+{
+    CLocalBlock szSid;
+    return GetTokenUserSid(hUserToken, szSid) &&
+           RegOpenKeyExW(HKEY_USERS, static_cast<LPCWSTR>(szSid.Get()), 0, KEY_CREATE_SUB_KEY | KEY_SET_VALUE,
+                         hHive.Receive()) == ERROR_SUCCESS;
+}
+
+const WCHAR kNoUserFolderLine[] = L"Failed to get user profile folder.\r\n";
+
+// As SYSTEM, the current user's folder and hive are SYSTEM's own, where the
+// application never looks: the project is the console user's.
+BOOL SetConsoleUserProject(LPCWSTR szProject)
+{
+    CHandle hToken;
+    if (!QueryConsoleUserToken(hToken)) {
+        ConsolePrintW(L"%ls", kNoUserFolderLine);
+        return FALSE;
+    }
+    PLACEMENT_PATHS paths = {};
+    BOOL bCopied = FALSE;
+    CRegKeyHandle hHive;
+    if (PlaceProject(kUserDataFolder, hToken.Get(), kNoUserFolderLine, szProject, paths, &bCopied) &&
+        OpenUserHive(hToken.Get(), hHive))
+        RegisterUserProject(hHive.Get(), paths.szDataDirUser, paths.szLogFile);
+    return bCopied;
+}
+
 }  // namespace
 
 BOOL SetUserProject(LPCWSTR szProject)
 {
+    if (RunsAsSystem())
+        return SetConsoleUserProject(szProject);
     PLACEMENT_PATHS paths = {};
     BOOL bCopied = FALSE;
-    if (PlaceProject(kUserDataFolder, L"Failed to get user profile folder.\r\n", szProject, paths, &bCopied))
-        RegisterUserProject(paths.szDataDirUser, paths.szLogFile);
+    if (PlaceProject(kUserDataFolder, nullptr, kNoUserFolderLine, szProject, paths, &bCopied))
+        RegisterUserProject(HKEY_CURRENT_USER, paths.szDataDirUser, paths.szLogFile);
     return bCopied;
 }
 
@@ -165,6 +203,6 @@ BOOL SetServiceProject(LPCWSTR szProject)
 {
     PLACEMENT_PATHS paths = {};
     BOOL bCopied = FALSE;
-    PlaceProject(kServiceDataFolder, L"Failed to get service folder.\r\n", szProject, paths, &bCopied);
+    PlaceProject(kServiceDataFolder, nullptr, L"Failed to get service folder.\r\n", szProject, paths, &bCopied);
     return bCopied;
 }

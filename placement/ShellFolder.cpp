@@ -108,3 +108,10 @@ HRESULT CSHGetFolder::GetFolderPath(HWND hwndOwner, int nFolder, DWORD dwFlags, 
         return kNoFolderFunction;
     return s_pfnSHGetFolderPathW(hwndOwner, nFolder, s_hToken, dwFlags, szPath);
 }
+
+HRESULT CSHGetFolder::GetUserFolderPath(HANDLE hToken, int nFolder, LPWSTR szPath)
+{
+    if (!s_pfnSHGetFolderPathW)
+        return kNoFolderFunction;
+    return s_pfnSHGetFolderPathW(nullptr, nFolder, hToken, 0, szPath);
+}

@@ -33,6 +33,9 @@ public:
     // 0 with the folder's path in szPath (at least MAX_PATH units); any other
     // value when the folder is not available.
     HRESULT GetFolderPath(HWND hwndOwner, int nFolder, DWORD dwFlags, LPWSTR szPath);
+    // The same for the user of hToken, who need not be the user the tool
+    // runs as: only the function that takes a token answers for another user.
+    HRESULT GetUserFolderPath(HANDLE hToken, int nFolder, LPWSTR szPath);
 
 private:
     typedef BOOL(WINAPI* PFN_SHGETSPECIALFOLDERPATHW)(HWND, LPWSTR, int, BOOL);

@@ -7,6 +7,8 @@
 // Tests can make it stubborn without rebuilding it:
 //   /closeafter:N   close on the N-th close message only (default 1)
 //   /ignoreclose    never close on the close message
+//   /linger:MS      stay a process MS milliseconds after the windows are gone
+//   /nowindow       make no window at all; stay the linger time, else until ended
 // Any other WM_CLOSE closes it. Its exit code is the number of close
 // messages it received.
 #include <cwchar>
@@ -23,6 +25,8 @@ const int kClassUnits = 128;
 struct APP_STATE {
     int nCloseAfter = 1;  // 0: never
     int nCloseRequests = 0;
+    DWORD dwLingerMs = 0;
+    BOOL bNoWindow = FALSE;
     HWND hWndMain = nullptr;
     HWND hWndDlg = nullptr;
 };
@@ -45,6 +49,10 @@ void ReadSwitches()
             g_State.nCloseAfter = _wtoi(pArgs[i] + wcslen(L"/closeafter:"));
         else if (_wcsicmp(pArgs[i], L"/ignoreclose") == 0)
             g_State.nCloseAfter = 0;
+        else if (StartsWith(pArgs[i], L"/linger:"))
+            g_State.dwLingerMs = static_cast<DWORD>(_wtoi(pArgs[i] + wcslen(L"/linger:")));
+        else if (_wcsicmp(pArgs[i], L"/nowindow") == 0)
+            g_State.bNoWindow = TRUE;
     }
     LocalFree(pArgs);
 }
@@ -141,6 +149,10 @@ BOOL CreateWindows(HINSTANCE hInstance, int nShowCmd)
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nShowCmd)
 {
     ReadSwitches();
+    if (g_State.bNoWindow) {
+        Sleep(g_State.dwLingerMs ? g_State.dwLingerMs : INFINITE);
+        return 0;
+    }
     if (!CreateWindows(hInstance, nShowCmd))
         return -1;
     MSG msg;
@@ -150,5 +162,8 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nShowCmd)
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
+    // A process that outlives its windows, as one busy writing its files does.
+    if (g_State.dwLingerMs)
+        Sleep(g_State.dwLingerMs);
     return static_cast<int>(msg.wParam);
 }

@@ -12,6 +12,7 @@
 #include "appctl/Product.h"
 #include "appctl/ShellLaunch.h"
 #include "base/ScopeGuard.h"
+#include "base/Sessions.h"
 #include "instance/InstanceMngr.h"
 
 namespace {
@@ -77,7 +78,8 @@ std::wstring ImageOf(HWND hWnd)
 // it could not remove is removed for it.
 class CStandinApp {
 public:
-    explicit CStandinApp(const std::wstring& switches = L"")
+    // bWindows false: an instance started with /nowindow, ready once it runs.
+    explicit CStandinApp(const std::wstring& switches = L"", bool bWindows = true)
     {
         std::wstring commandLine = L"\"" + AppPath() + L"\" " + switches;
         std::vector<WCHAR> buffer(commandLine.begin(), commandLine.end());
@@ -87,6 +89,9 @@ public:
         if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
             return;
         CloseHandle(m_pi.hThread);
+        m_bWindows = bWindows;
+        if (!bWindows)
+            return;
         // Ready once its windows exist and its record names its main window.
         DWORD dwStart = GetTickCount();
         while (GetTickCount() - dwStart < kStartupLimitMs) {
@@ -102,8 +107,10 @@ public:
         if (!m_pi.hProcess)
             return;
         if (IsRunning()) {
+            // Without its window it cannot be asked: a lingering one is ended.
+            DWORD dwAskedMs = IsWindow(m_windows.hMain) ? kExitLimitMs : 0;
             PostMessageW(m_windows.hMain, WM_CLOSE, 0, 0);
-            if (WaitForSingleObject(m_pi.hProcess, kExitLimitMs) != WAIT_OBJECT_0) {
+            if (WaitForSingleObject(m_pi.hProcess, dwAskedMs) != WAIT_OBJECT_0) {
                 TerminateProcess(m_pi.hProcess, 0xDEAD);
                 WaitForSingleObject(m_pi.hProcess, INFINITE);
                 if (g_InstanceMngr.FindMainWnd(nullptr) == m_windows.hMain)
@@ -115,7 +122,7 @@ public:
     CStandinApp(const CStandinApp&) = delete;
     CStandinApp& operator=(const CStandinApp&) = delete;
 
-    bool IsReady() const { return m_windows.hMain && m_windows.hDlg; }
+    bool IsReady() const { return (m_windows.hMain && m_windows.hDlg) || (!m_bWindows && IsRunning()); }
     bool IsRunning() const { return WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
     HWND MainWindow() const { return m_windows.hMain; }
     HWND DialogWindow() const { return m_windows.hDlg; }
@@ -133,6 +140,7 @@ public:
 private:
     PROCESS_INFORMATION m_pi = {};
     PROCESS_WINDOWS m_windows = {0, nullptr, nullptr};
+    bool m_bWindows = true;
 };
 
 // A window of this test program, which is not the application: it records
@@ -466,6 +474,296 @@ TEST_F(AppControlTest, TheApplicationIsStartedOnlyByItsFullPathInAUsableInstallF
         if (c.line.empty()) {
             EXPECT_EQ(kvtest::ToUtf8(g_launchedFile), kvtest::ToUtf8(installDir / app));
         }
+    }
+}
+
+// A process can outlive its window, or have none that this desktop sees: the
+// stop waits for the process itself, within its bounds, and ends nothing.
+TEST_F(AppControlTest, TheStopWaitsForTheProcessNotForItsWindow)
+{
+    struct {
+        const char* szWhat;
+        const wchar_t* szSwitches;
+        bool bWindows;
+        BOOL bStopped;
+    } const cases[] = {
+        {"window gone, process ends in time", L"/linger:1500", true, TRUE},
+        {"window gone, process lingers", L"/linger:600000", true, FALSE},
+        {"no window, process ends in time", L"/nowindow /linger:1500", false, TRUE},
+        {"no window at all", L"/nowindow", false, FALSE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        CStandinApp app(c.szSwitches, c.bWindows);
+        ASSERT_TRUE(app.IsReady());
+        kvtest::CFakeClock clock(250);
+        EXPECT_EQ(StopApplication(), c.bStopped);
+        if (c.bStopped)
+            continue;
+        EXPECT_TRUE(app.IsRunning()) << "nothing is ended by force";
+        EXPECT_EQ(clock.Sleeps(), (c.bWindows ? 1 : 0) + 20) << "one pause per request, twenty checks";
+    }
+}
+
+// The machine as a fleet tool sees it: the tool is SYSTEM in session 0, the
+// user is at the console in session 1, and every process but the tool's own
+// runs there. Tokens and process starts are real; only the sessions are told.
+struct PRETENDED_MACHINE {
+    BOOL bSystem = TRUE;
+    BOOL bElevated = FALSE;
+    DWORD dwConsoleSession = 1;
+    BOOL bUserToken = TRUE;  // the console session has a logged-on user
+    BOOL bShell = FALSE;     // a desktop shell runs in this session
+    BOOL bReallyStart = FALSE;
+    // What the tool asked for.
+    std::vector<DWORD> tokenSessions;
+    std::vector<HANDLE> tokensGiven;  // user tokens, then the shell's
+    HANDLE hStartToken = nullptr;
+    std::wstring startedApp;
+    std::wstring startedCmdLine;
+    DWORD dwStartFlags = 0;
+    int nStarts = 0;
+    HANDLE hStarted = nullptr;  // the really started process, the test's own handle
+};
+PRETENDED_MACHINE g_machine;
+
+BOOL PretendedSystem()
+{
+    return g_machine.bSystem;
+}
+
+BOOL PretendedElevated()
+{
+    return g_machine.bElevated;
+}
+
+DWORD PretendedConsoleSession()
+{
+    return g_machine.dwConsoleSession;
+}
+
+BOOL PretendedProcessSession(DWORD dwProcessId, DWORD* pdwSession)
+{
+    *pdwSession = dwProcessId == GetCurrentProcessId() ? 0 : 1;
+    return TRUE;
+}
+
+BOOL OwnPrimaryToken(HANDLE* phToken)
+{
+    HANDLE hOwn = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &hOwn))
+        return FALSE;
+    BOOL bDone = DuplicateTokenEx(hOwn, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, phToken);
+    CloseHandle(hOwn);
+    if (bDone)
+        g_machine.tokensGiven.push_back(*phToken);
+    return bDone;
+}
+
+BOOL PretendedUserToken(DWORD dwSession, HANDLE* phToken)
+{
+    g_machine.tokenSessions.push_back(dwSession);
+    if (!g_machine.bUserToken) {
+        SetLastError(ERROR_NO_TOKEN);
+        return FALSE;
+    }
+    return OwnPrimaryToken(phToken);
+}
+
+BOOL PretendedShellToken(HANDLE* phToken)
+{
+    return g_machine.bShell && OwnPrimaryToken(phToken);
+}
+
+// What the tool starts as its own executable is this test program: the
+// tool's executable is run in its place, with the same arguments, through
+// the system's start as a user.
+BOOL PretendedStartAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwFlags, PROCESS_INFORMATION* pInfo)
+{
+    ++g_machine.nStarts;
+    g_machine.hStartToken = hToken;
+    g_machine.startedApp = szApp;
+    g_machine.startedCmdLine = szCmdLine;
+    g_machine.dwStartFlags = dwFlags;
+    std::wstring app = szApp;
+    std::wstring cmdLine = szCmdLine;
+    if (!g_machine.bReallyStart) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &pInfo->hProcess, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &pInfo->hThread, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        return TRUE;
+    }
+    WCHAR szSelf[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, szSelf, MAX_PATH);
+    if (app == szSelf) {
+        app = kvtest::BinDir() + L"Kovalimber.exe";
+        cmdLine = L"\"" + app + L"\"" + cmdLine.substr(cmdLine.find(L'"', 1) + 1);
+    }
+    std::vector<WCHAR> buffer(cmdLine.begin(), cmdLine.end());
+    buffer.push_back(L'\0');
+    if (!GetSystemSessionHooks()->pfnStartProcessAsUser(hToken, app.c_str(), buffer.data(), dwFlags, pInfo))
+        return FALSE;
+    DuplicateHandle(GetCurrentProcess(), pInfo->hProcess, GetCurrentProcess(), &g_machine.hStarted, 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    return TRUE;
+}
+
+const SESSION_HOOKS kPretendedMachine = {PretendedSystem,         PretendedElevated,  PretendedConsoleSession,
+                                         PretendedProcessSession, PretendedUserToken, PretendedShellToken,
+                                         PretendedStartAsUser};
+
+// Installs the pretended machine for its life.
+class CPretendedMachine {
+public:
+    CPretendedMachine()
+    {
+        g_machine = PRETENDED_MACHINE();
+        m_pPrevious = SetSessionHooks(&kPretendedMachine);
+    }
+    ~CPretendedMachine()
+    {
+        SetSessionHooks(m_pPrevious);
+        if (g_machine.hStarted) {
+            WaitForSingleObject(g_machine.hStarted, 60000);
+            CloseHandle(g_machine.hStarted);
+        }
+    }
+    CPretendedMachine(const CPretendedMachine&) = delete;
+    CPretendedMachine& operator=(const CPretendedMachine&) = delete;
+
+    // The exit code of the really started process, once it has ended.
+    DWORD StartedExitCode() const
+    {
+        DWORD dwExitCode = 0xDEAD;
+        if (WaitForSingleObject(g_machine.hStarted, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(g_machine.hStarted, &dwExitCode);
+        return dwExitCode;
+    }
+
+private:
+    const SESSION_HOOKS* m_pPrevious;
+};
+
+std::wstring OwnCloseOnlyCommandLine()
+{
+    WCHAR szSelf[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, szSelf, MAX_PATH);
+    return L"\"" + std::wstring(szSelf) + L"\" " + g_szCloseOnlyArgument;
+}
+
+// The instance in session 1 is out of the tool's reach in session 0: its
+// windows are not asked from there. The tool's own executable, started in
+// session 1 with the user's token, closes it there, and the step's outcome
+// is what the process check finds.
+TEST_F(AppControlTest, AsSystemTheUsersSessionIsClosedByTheCloseOnlyModeStartedThere)
+{
+    {
+        SCOPED_TRACE("the user's instance closes");
+        CStandinApp app;
+        ASSERT_TRUE(app.IsReady());
+        CPretendedMachine machine;
+        g_machine.bReallyStart = TRUE;
+        EXPECT_TRUE(StopApplication());
+        EXPECT_EQ(app.CloseRequests(), 1) << "asked once, by the close-only mode";
+        EXPECT_EQ(g_machine.tokenSessions, std::vector<DWORD>{1});
+        ASSERT_EQ(g_machine.tokensGiven.size(), 1u);
+        EXPECT_EQ(g_machine.hStartToken, g_machine.tokensGiven[0]) << "started with the session's user token";
+        EXPECT_EQ(kvtest::ToUtf8(g_machine.startedCmdLine), kvtest::ToUtf8(OwnCloseOnlyCommandLine()));
+        EXPECT_TRUE(g_machine.dwStartFlags & CREATE_NO_WINDOW);
+        EXPECT_EQ(machine.StartedExitCode(), static_cast<DWORD>(KV_CLOSE_ONLY_CLOSED));
+    }
+    {
+        SCOPED_TRACE("the user's instance ignores the requests");
+        CStandinApp app(L"/ignoreclose");
+        ASSERT_TRUE(app.IsReady());
+        CPretendedMachine machine;
+        g_machine.bReallyStart = TRUE;
+        {
+            kvtest::CFakeClock clock(100);
+            EXPECT_FALSE(StopApplication());
+        }
+        EXPECT_TRUE(app.IsRunning());
+        // Closed plainly, the close-only mode finds it gone and ends too.
+        PostMessageW(app.MainWindow(), WM_CLOSE, 0, 0);
+        EXPECT_GE(app.CloseRequests(), 1);
+        EXPECT_EQ(machine.StartedExitCode(), static_cast<DWORD>(KV_CLOSE_ONLY_CLOSED));
+    }
+    {
+        SCOPED_TRACE("no token for the user's session");
+        CStandinApp app;
+        ASSERT_TRUE(app.IsReady());
+        CPretendedMachine machine;
+        g_machine.bUserToken = FALSE;
+        kvtest::CFakeClock clock;
+        kvtest::CStdoutCapture capture;
+        EXPECT_FALSE(StopApplication());
+        EXPECT_EQ(capture.Finish(), "Error: the application in session 1 cannot be asked to close.\r\n");
+        EXPECT_EQ(g_machine.nStarts, 0);
+        EXPECT_TRUE(app.IsRunning());
+        EXPECT_EQ(clock.Sleeps(), 20);
+    }
+}
+
+// As SYSTEM the application starts as the console user, never as SYSTEM;
+// elevated by hand, with the shell's unelevated token; otherwise as before.
+TEST_F(AppControlTest, TheApplicationStartsAsTheUserWhoseSessionItIsFor)
+{
+    kvtest::CRegValueRestore restore(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue);
+    kvtest::CScratchDir installDir(L"kv user start");
+    const std::wstring app = installDir / (std::wstring(g_szAppBaseName) + g_szExeExtension);
+    ASSERT_TRUE(kvtest::CopyInto(AppPath(), app));
+    ASSERT_TRUE(
+        kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, installDir.Path().c_str()));
+    enum { kNone, kUser, kShell, kShellExecute };
+    struct {
+        const char* szWhat;
+        BOOL bSystem, bElevated, bConsoleUser, bShell, bReally;
+        int nStartedWith;
+        std::wstring line;
+    } const cases[] = {
+        {"SYSTEM, a user at the console", TRUE, FALSE, TRUE, FALSE, FALSE, kUser, L""},
+        {"SYSTEM, the stand-in really started", TRUE, FALSE, TRUE, FALSE, TRUE, kUser, L""},
+        {"SYSTEM, nobody at the console", TRUE, FALSE, FALSE, FALSE, FALSE, kNone,
+         L"Error: no user is logged on at the console to start the application for.\r\n"},
+        {"elevated administrator", FALSE, TRUE, TRUE, TRUE, FALSE, kShell, L""},
+        {"elevated administrator without a shell", FALSE, TRUE, TRUE, FALSE, FALSE, kShellExecute, L""},
+        {"user", FALSE, FALSE, TRUE, TRUE, FALSE, kShellExecute, L""},
+    };
+    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szWhat);
+        CPretendedMachine machine;
+        g_machine.bSystem = c.bSystem;
+        g_machine.bElevated = c.bElevated;
+        g_machine.dwConsoleSession = c.bConsoleUser ? 1 : g_dwNoSession;
+        g_machine.bShell = c.bShell;
+        g_machine.bReallyStart = c.bReally;
+        g_nLaunches = 0;
+        const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
+        kvtest::CStdoutCapture capture;
+        BOOL bStarted = StartApplication();
+        std::string output = capture.Finish();
+        SetShellLaunchHooks(pPrevious);
+
+        EXPECT_EQ(bStarted, c.nStartedWith != kNone);
+        EXPECT_EQ(output, kvtest::ToAnsi(c.line));
+        EXPECT_EQ(g_nLaunches, c.nStartedWith == kShellExecute ? 1 : 0);
+        EXPECT_EQ(g_machine.nStarts, c.nStartedWith == kUser || c.nStartedWith == kShell ? 1 : 0);
+        if (g_machine.nStarts == 1) {
+            ASSERT_EQ(g_machine.tokensGiven.size(), 1u);
+            EXPECT_EQ(g_machine.hStartToken, g_machine.tokensGiven[0]);
+            EXPECT_EQ(g_machine.tokenSessions, c.nStartedWith == kUser ? std::vector<DWORD>{1} : std::vector<DWORD>{});
+            EXPECT_EQ(kvtest::ToUtf8(g_machine.startedApp), kvtest::ToUtf8(app));
+        }
+        if (!c.bReally)
+            continue;
+        auto end = MakeScopeGuard(EndRunningInstances);
+        HWND hWnd = nullptr;
+        for (DWORD dwStart = GetTickCount(); !hWnd && GetTickCount() - dwStart < kStartupLimitMs; Sleep(50))
+            hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
+        ASSERT_NE(hWnd, nullptr);
+        EXPECT_EQ(kvtest::ToUtf8(ImageOf(hWnd)), kvtest::ToUtf8(app));
     }
 }
 
