@@ -116,7 +116,8 @@ BOOL StartSessionCloser(DWORD dwSession, LPCWSTR szSelf, CHandle& hCloser)
         !FormatText(szCmdLine, kCommandLineUnits, L"\"%ls\" %ls", szSelf, g_szCloseOnlyArgument))
         return FALSE;
     PROCESS_INFORMATION pi = {};
-    if (!StartProcessAsUser(hToken.Get(), szSelf, szCmdLine, CREATE_NO_WINDOW, &pi))
+    // The tool's manifest asks for elevation, which the user's token has not.
+    if (!StartProcessAsUser(hToken.Get(), szSelf, szCmdLine, CREATE_NO_WINDOW, TRUE, &pi))
         return FALSE;
     CloseHandle(pi.hThread);
     hCloser.Reset(pi.hProcess);
@@ -181,7 +182,7 @@ BOOL StartAsTokenUser(HANDLE hToken, LPCWSTR szApp)
     if (!FormatText(szCmdLine, kCommandLineUnits, L"\"%ls\"", szApp))
         return FALSE;
     PROCESS_INFORMATION pi = {};
-    if (!StartProcessAsUser(hToken, szApp, szCmdLine, 0, &pi))
+    if (!StartProcessAsUser(hToken, szApp, szCmdLine, 0, FALSE, &pi))
         return FALSE;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);

@@ -2,8 +2,11 @@
 
 #include <sddl.h>
 
+#include <cwchar>
+
 #include "ScopeGuard.h"
 #include "SystemPaths.h"
+#include "Text.h"
 
 namespace {
 
@@ -12,6 +15,11 @@ typedef BOOL(WINAPI* PFN_CREATEENVIRONMENTBLOCK)(LPVOID* ppEnvironment, HANDLE h
 typedef BOOL(WINAPI* PFN_DESTROYENVIRONMENTBLOCK)(LPVOID pEnvironment);
 
 WCHAR s_szDesktop[] = L"winsta0\\default";
+// The tool's manifest asks for administrator rights, and Windows refuses to
+// start such a program with a user's unelevated token (740). Its own copy,
+// which only posts close requests, is started as the user it runs for.
+const WCHAR kAsInvoker[] = L"__COMPAT_LAYER=RunAsInvoker";
+const WCHAR kCompatLayerName[] = L"__COMPAT_LAYER=";
 
 // FARPROC stands for any signature; the detour through a plain function
 // pointer says so to the compiler.
@@ -84,9 +92,47 @@ BOOL SystemQueryShellToken(HANDLE* phToken)
     return DuplicateTokenEx(hShellToken.Get(), dwAccess, nullptr, SecurityImpersonation, TokenPrimary, phToken);
 }
 
+// The user's block with "__COMPAT_LAYER=RunAsInvoker" in place of any
+// compatibility layer it had, in a block of the process heap.
+BOOL AddAsInvoker(LPCWSTR pEnvironment, CHeapBlock& block)
+{
+    size_t cchBlock = 0;
+    while (pEnvironment[cchBlock])
+        cchBlock += wcslen(pEnvironment + cchBlock) + 1;
+    const size_t cchAdded = wcslen(kAsInvoker) + 1;
+    block.Reset(HeapAllocZero((cchBlock + cchAdded + 1) * sizeof(WCHAR)));
+    if (!block.IsValid())
+        return FALSE;
+    LPWSTR pOut = static_cast<LPWSTR>(block.Get());
+    const size_t cchName = wcslen(kCompatLayerName);
+    for (LPCWSTR p = pEnvironment; *p; p += wcslen(p) + 1) {
+        if (_wcsnicmp(p, kCompatLayerName, cchName) == 0)
+            continue;
+        size_t cch = wcslen(p) + 1;
+        wmemcpy(pOut, p, cch);
+        pOut += cch;
+    }
+    wmemcpy(pOut, kAsInvoker, cchAdded);
+    return TRUE;
+}
+
+// The program's own folder as its current one: the tool's may be a fleet
+// tool's cache that the user cannot open.
+void ProgramFolder(LPCWSTR szApp, WCHAR (&szFolder)[MAX_PATH])
+{
+    szFolder[0] = L'\0';
+    if (!CopyText(szFolder, MAX_PATH, szApp))
+        return;
+    LPWSTR pLast = wcsrchr(szFolder, L'\\');
+    if (pLast)
+        pLast[1] = L'\0';
+    else
+        szFolder[0] = L'\0';
+}
+
 // CreateProcessAsUserW needs a privilege that SYSTEM holds and administrators
 // do not; for them the same start goes through CreateProcessWithTokenW.
-BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags,
+BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, BOOL bAsInvoker,
                               PROCESS_INFORMATION* pInfo)
 {
     auto pfnCreate = TakeSystemProc<PFN_CREATEENVIRONMENTBLOCK>(L"userenv.dll", "CreateEnvironmentBlock");
@@ -100,6 +146,13 @@ BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DW
         pfnDestroy(pEnvironment);
         SetLastError(dwError);
     });
+    CHeapBlock asInvoker;
+    if (bAsInvoker && !AddAsInvoker(static_cast<LPCWSTR>(pEnvironment), asInvoker))
+        return FALSE;
+    LPVOID pBlock = bAsInvoker ? asInvoker.Get() : pEnvironment;
+    WCHAR szFolder[MAX_PATH] = {};
+    ProgramFolder(szApp, szFolder);
+    LPCWSTR szCurrent = szFolder[0] ? szFolder : nullptr;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.lpDesktop = s_szDesktop;
@@ -107,12 +160,12 @@ BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DW
     // a pipe would otherwise wait for the started program to end.
     si.dwFlags = STARTF_USESTDHANDLES;
     dwCreationFlags |= CREATE_UNICODE_ENVIRONMENT;
-    if (CreateProcessAsUserW(hToken, szApp, szCmdLine, nullptr, nullptr, FALSE, dwCreationFlags, pEnvironment, nullptr,
-                             &si, pInfo))
+    if (CreateProcessAsUserW(hToken, szApp, szCmdLine, nullptr, nullptr, FALSE, dwCreationFlags, pBlock, szCurrent, &si,
+                             pInfo))
         return TRUE;
     if (GetLastError() != ERROR_PRIVILEGE_NOT_HELD)
         return FALSE;
-    return CreateProcessWithTokenW(hToken, 0, szApp, szCmdLine, dwCreationFlags, pEnvironment, nullptr, &si, pInfo);
+    return CreateProcessWithTokenW(hToken, 0, szApp, szCmdLine, dwCreationFlags, pBlock, szCurrent, &si, pInfo);
 }
 
 const SESSION_HOOKS s_SystemSessions = {SystemRunsAsSystem,      SystemRunsElevated,   SystemActiveConsoleSession,
@@ -166,10 +219,10 @@ BOOL QueryShellToken(CHandle& hToken)
     return s_pSessions->pfnQueryShellToken(hToken.Receive());
 }
 
-BOOL StartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags,
+BOOL StartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, BOOL bAsInvoker,
                         PROCESS_INFORMATION* pInfo)
 {
-    return s_pSessions->pfnStartProcessAsUser(hToken, szApp, szCmdLine, dwCreationFlags, pInfo);
+    return s_pSessions->pfnStartProcessAsUser(hToken, szApp, szCmdLine, dwCreationFlags, bAsInvoker, pInfo);
 }
 
 BOOL GetTokenUserSid(HANDLE hToken, CLocalBlock& szSid)

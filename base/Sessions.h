@@ -24,9 +24,12 @@ struct SESSION_HOOKS {
     // A primary token duplicated from the desktop shell of this process's session.
     BOOL (*pfnQueryShellToken)(HANDLE* phToken);
     // Starts szApp (a full path) as the token's user on "winsta0\default"
-    // with that user's environment block; the caller closes both handles.
+    // with that user's environment block, in the program's own folder;
+    // bAsInvoker: without the elevation its manifest asks for. The caller
+    // closes both handles.
     BOOL (*pfnStartProcessAsUser)
-    (HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, PROCESS_INFORMATION* pInfo);
+    (HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, BOOL bAsInvoker,
+     PROCESS_INFORMATION* pInfo);
 };
 
 BOOL RunsAsSystem();
@@ -39,7 +42,7 @@ BOOL QuerySessionUserToken(DWORD dwSession, CHandle& hToken);
 // The token of the user at the console: FALSE when nobody is logged on there.
 BOOL QueryConsoleUserToken(CHandle& hToken);
 BOOL QueryShellToken(CHandle& hToken);
-BOOL StartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags,
+BOOL StartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, BOOL bAsInvoker,
                         PROCESS_INFORMATION* pInfo);
 
 // The token's user as "S-1-...", the name of the user's hive below

@@ -44,7 +44,12 @@ FARPROC GetSystemProcAddress(LPCWSTR szLibrary, LPCSTR szProcName)
     if (!GetSystemFilePath(szLibrary, szPath, MAX_PATH))
         return nullptr;
     HMODULE hModule = GetModuleHandleW(szPath);
+    // The library's own dependencies from the system folder too. The altered
+    // search path would look in the current folder for them; it is taken
+    // only on a system that does not know the newer flag.
     if (!hModule)
+        hModule = LoadLibraryExW(szPath, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!hModule && GetLastError() == ERROR_INVALID_PARAMETER)
         hModule = LoadLibraryExW(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     return hModule ? GetProcAddress(hModule, szProcName) : nullptr;
 }

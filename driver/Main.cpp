@@ -1,6 +1,8 @@
 #ifdef _MSC_VER
 // The objects of this file are built before those of the program's other
 // files (and after the C library's): the DLL search limit below comes first.
+// Doing so on purpose, the compiler's warning about it is not wanted.
+#pragma warning(disable : 4073)
 #pragma init_seg(lib)
 #endif
 

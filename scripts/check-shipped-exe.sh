@@ -14,8 +14,11 @@ if [ "$format" != "pei-i386" ]; then
   exit 1
 fi
 
-# Windows' own DLLs, as the tool may import them.
-allowed='^(kernel32|advapi32|user32|shell32|msvcrt|wtsapi32|userenv)\.dll$'
+# Windows' own DLLs, as the tool may import them: only KnownDLLs, which
+# Windows always takes from the system folder. Any other (wtsapi32, userenv)
+# is loaded at run time from the system folder, after the DLL search is
+# limited; imported, it would be looked for beside the tool first.
+allowed='^(kernel32|advapi32|user32|shell32|msvcrt)\.dll$'
 imports=$("$objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 foreign=$(grep -v -E "$allowed" <<<"$imports" || true)
 if [ -n "$foreign" ]; then

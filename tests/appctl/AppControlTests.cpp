@@ -522,6 +522,7 @@ struct PRETENDED_MACHINE {
     std::wstring startedApp;
     std::wstring startedCmdLine;
     DWORD dwStartFlags = 0;
+    BOOL bStartedAsInvoker = FALSE;
     int nStarts = 0;
     HANDLE hStarted = nullptr;  // the really started process, the test's own handle
 };
@@ -578,8 +579,10 @@ BOOL PretendedShellToken(HANDLE* phToken)
 // What the tool starts as its own executable is this test program: the
 // tool's executable is run in its place, with the same arguments, through
 // the system's start as a user.
-BOOL PretendedStartAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwFlags, PROCESS_INFORMATION* pInfo)
+BOOL PretendedStartAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwFlags, BOOL bAsInvoker,
+                          PROCESS_INFORMATION* pInfo)
 {
+    g_machine.bStartedAsInvoker = bAsInvoker;
     ++g_machine.nStarts;
     g_machine.hStartToken = hToken;
     g_machine.startedApp = szApp;
@@ -602,7 +605,8 @@ BOOL PretendedStartAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD 
     }
     std::vector<WCHAR> buffer(cmdLine.begin(), cmdLine.end());
     buffer.push_back(L'\0');
-    if (!GetSystemSessionHooks()->pfnStartProcessAsUser(hToken, app.c_str(), buffer.data(), dwFlags, pInfo))
+    if (!GetSystemSessionHooks()->pfnStartProcessAsUser(hToken, app.c_str(), buffer.data(), dwFlags, bAsInvoker,
+                                                        pInfo))
         return FALSE;
     DuplicateHandle(GetCurrentProcess(), pInfo->hProcess, GetCurrentProcess(), &g_machine.hStarted, 0, FALSE,
                     DUPLICATE_SAME_ACCESS);
@@ -671,6 +675,7 @@ TEST_F(AppControlTest, AsSystemTheUsersSessionIsClosedByTheCloseOnlyModeStartedT
         EXPECT_EQ(g_machine.hStartToken, g_machine.tokensGiven[0]) << "started with the session's user token";
         EXPECT_EQ(kvtest::ToUtf8(g_machine.startedCmdLine), kvtest::ToUtf8(OwnCloseOnlyCommandLine()));
         EXPECT_TRUE(g_machine.dwStartFlags & CREATE_NO_WINDOW);
+        EXPECT_TRUE(g_machine.bStartedAsInvoker) << "the tool's manifest asks for an elevation the user has not";
         EXPECT_EQ(machine.StartedExitCode(), static_cast<DWORD>(KV_CLOSE_ONLY_CLOSED));
     }
     {
@@ -755,6 +760,7 @@ TEST_F(AppControlTest, TheApplicationStartsAsTheUserWhoseSessionItIsFor)
             EXPECT_EQ(g_machine.hStartToken, g_machine.tokensGiven[0]);
             EXPECT_EQ(g_machine.tokenSessions, c.nStartedWith == kUser ? std::vector<DWORD>{1} : std::vector<DWORD>{});
             EXPECT_EQ(kvtest::ToUtf8(g_machine.startedApp), kvtest::ToUtf8(app));
+            EXPECT_FALSE(g_machine.bStartedAsInvoker) << "the application starts as it asks to";
         }
         if (!c.bReally)
             continue;
