@@ -93,9 +93,62 @@ BOOL ComposePaths(LPCWSTR szProject, PLACEMENT_PATHS& paths)
            FitsWorkPath(paths.szCompanionSrc) && FitsWorkPath(paths.szDataDirUserL) && FitsWorkPath(paths.szLogFile);
 }
 
-BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst)
+// As SYSTEM, the user's folders are the user's to shape: a link planted in
+// them would lead SYSTEM's writes anywhere on the machine. What is made and
+// written there is made and written as that user.
+class CActingAsUser {
+public:
+    explicit CActingAsUser(HANDLE hUserToken) : m_bActing(hUserToken && ImpersonateLoggedOnUser(hUserToken)) {}
+    ~CActingAsUser()
+    {
+        if (m_bActing)
+            RevertToSelf();
+    }
+    CActingAsUser(const CActingAsUser&) = delete;
+    CActingAsUser& operator=(const CActingAsUser&) = delete;
+
+    BOOL IsActing() const { return m_bActing; }
+
+private:
+    BOOL m_bActing;
+};
+
+// Project files are small; anything larger is no project.
+const DWORD kMaxCopyBytes = 64 * 1024 * 1024;
+
+BOOL ReadWhole(LPCWSTR szPath, CHeapBlock& data, DWORD* pcb)
 {
-    if (!CopyFileW(szSrc, szDst, FALSE)) {
+    CFileHandle hFile(
+        CreateFileW(szPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!hFile.IsValid() || !GetFileSizeEx(hFile.Get(), &size) || size.QuadPart > kMaxCopyBytes)
+        return FALSE;
+    *pcb = static_cast<DWORD>(size.QuadPart);
+    data.Reset(HeapAllocZero(*pcb + 1));
+    DWORD cbRead = 0;
+    return data.IsValid() && ReadFile(hFile.Get(), data.Get(), *pcb, &cbRead, nullptr) && cbRead == *pcb;
+}
+
+// The source is read by the tool itself (the user may not be allowed into
+// the tool's folder), the target written as the user.
+BOOL CopyAsUser(LPCWSTR szSrc, LPCWSTR szDst, HANDLE hUserToken)
+{
+    CHeapBlock data;
+    DWORD cb = 0;
+    if (!ReadWhole(szSrc, data, &cb))
+        return FALSE;
+    CActingAsUser asUser(hUserToken);
+    if (!asUser.IsActing())
+        return FALSE;
+    CFileHandle hFile(CreateFileW(szDst, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD cbWritten = 0;
+    return hFile.IsValid() && WriteFile(hFile.Get(), data.Get(), cb, &cbWritten, nullptr) && cbWritten == cb;
+}
+
+BOOL CopyReported(LPCWSTR szSrc, LPCWSTR szDst, HANDLE hUserToken)
+{
+    BOOL bCopied = hUserToken ? CopyAsUser(szSrc, szDst, hUserToken) : CopyFileW(szSrc, szDst, FALSE);
+    if (!bCopied) {
         ConsolePrintW(L"Failed to copy %ls to %ls.\r\n", szSrc, szDst);
         return FALSE;
     }
@@ -117,8 +170,14 @@ BOOL PlaceProject(int nFolder, HANDLE hUserToken, LPCWSTR szNoFolderLine, LPCWST
         ConsolePrintW(L"%ls", szNoFolderLine);
         return FALSE;
     }
-    if (!AppendDataFolder(paths.szDataDirUser, g_szDataFolderMaker, bShared) ||
-        !AppendDataFolder(paths.szDataDirUser, g_szDataFolderProduct, bShared)) {
+    BOOL bFolder = FALSE;
+    {
+        CActingAsUser asUser(hUserToken);
+        bFolder = (!hUserToken || asUser.IsActing()) &&
+                  AppendDataFolder(paths.szDataDirUser, g_szDataFolderMaker, bShared) &&
+                  AppendDataFolder(paths.szDataDirUser, g_szDataFolderProduct, bShared);
+    }
+    if (!bFolder) {
         if (!bShared)
             ConsolePrintW(L"%ls", szNoFolderLine);
         return FALSE;
@@ -130,10 +189,10 @@ BOOL PlaceProject(int nFolder, HANDLE hUserToken, LPCWSTR szNoFolderLine, LPCWST
     }
     if (bShared && !CheckSharedTargets(cchDataDir, paths))
         return FALSE;
-    *pbCopied = CopyReported(paths.szDataDirSrc, paths.szDataDirUser);
+    *pbCopied = CopyReported(paths.szDataDirSrc, paths.szDataDirUser, hUserToken);
     // A project named *.fsn is its own companion and is copied twice.
     if (FileExists(paths.szCompanionSrc) != KV_PATH_NOTHING)
-        CopyReported(paths.szCompanionSrc, paths.szDataDirUserL);
+        CopyReported(paths.szCompanionSrc, paths.szDataDirUserL, hUserToken);
     return TRUE;
 }
 

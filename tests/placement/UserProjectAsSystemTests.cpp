@@ -134,6 +134,10 @@ TEST(UserProjectAsSystem, GoesToTheConsoleUsersFolderAndHiveOrFails)
             continue;
         }
         EXPECT_EQ(kvtest::ToUtf8(dataFile), kvtest::ToUtf8(target));
+        // Written as the user from what the tool read: the bytes whole.
+        std::string bytes;
+        EXPECT_TRUE(kvtest::ReadBytes(target, &bytes));
+        EXPECT_EQ(bytes, "[Project]\r\n");
         ASSERT_TRUE(kvtest::GetRegString(HKEY_USERS, hiveKey, g_szLogFileValue, &logFile));
         EXPECT_EQ(kvtest::ToUtf8(logFile), kvtest::ToUtf8(user / L"Talwick\\Quorvane 2012\\user.fsl"));
         kvtest::RemoveTree(user / L"Talwick\\");
