@@ -19,11 +19,6 @@ namespace {
 // quotes and the terminator.
 const size_t kSpareUnits = 32;
 
-BOOL IsFullPath(LPCWSTR szPackage)
-{
-    return szPackage[0] == L'\\' || (szPackage[0] != L'\0' && szPackage[1] == L':');
-}
-
 const WCHAR kLogSwitch[] = L"/L*V \"";
 // The Windows Installer holds it while an installation runs.
 const WCHAR kInstallerMutex[] = L"Global\\_MSIExecute";

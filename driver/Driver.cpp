@@ -108,6 +108,14 @@ LPWSTR TakeProjectArgument(LPWSTR szProjectFile, LPCWSTR szArgument)
     return szProjectFile + 1;
 }
 
+// Nothing was deployed: the default log still records why, with the
+// project's path when there is one.
+int EndNothingDeployed(LPCWSTR szProject)
+{
+    StartRunLog(szProject, L"");
+    return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
+}
+
 // The worst outcome so far, and whether the actions still to come may run.
 int s_nExitCode = KV_EXIT_DONE;
 BOOL s_bNoFurtherAction = FALSE;
@@ -301,23 +309,17 @@ int RunDeployment(int argc, WCHAR** argv)
         szProject = FindProjectBesideTool(szProjectFile);
     } else if (argc == 2) {
         szProject = TakeProjectArgument(szProjectFile, argv[1]);
-        if (!szProject) {
-            // Refused with its line: the default log still records it.
-            StartRunLog(nullptr, L"");
-            return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
-        }
+        if (!szProject)  // refused with its line
+            return EndNothingDeployed(nullptr);
     }
-    // Without a project the default log still records why nothing ran.
     if (!szProject) {
         PrintUsage();
-        StartRunLog(nullptr, L"");
-        return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
+        return EndNothingDeployed(nullptr);
     }
 
     if (!ReadDeployProject(szProject)) {
         ConsolePrintW(L"Failed to read project %ls.\r\n", szProject);
-        StartRunLog(szProject, L"");
-        return EndRunLog(KV_EXIT_NOTHING_DEPLOYED);
+        return EndNothingDeployed(szProject);
     }
     StartRunLog(szProject, DeployProject.szLogFile);
     return EndRunLog(RunSequence());

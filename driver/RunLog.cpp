@@ -6,6 +6,7 @@
 #include "../base/Console.h"
 #include "../base/Handles.h"
 #include "../base/Log.h"
+#include "../base/Sessions.h"
 #include "../base/StartFolder.h"
 #include "../base/Text.h"
 #include "ExitCode.h"
@@ -17,11 +18,6 @@ namespace {
 const WCHAR kDefaultLog[] = L"%SystemRoot%\\Logs\\Software\\Kovalimber.log";
 
 WCHAR s_szLogFolder[g_cchWorkPath];
-
-BOOL IsFullPath(LPCWSTR szPath)
-{
-    return szPath[0] == L'\\' || (szPath[0] != L'\0' && szPath[1] == L':');
-}
 
 // The default when the setting is empty, %VARIABLES% expanded, a relative
 // name beside the tool. FALSE when it does not fit a path.
@@ -38,21 +34,9 @@ BOOL ComposeLogPath(LPCWSTR szSetting, LPWSTR szPath)
 
 LPCWSTR AccountKind()
 {
-    CHandle hToken;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, hToken.Receive()))
-        return L"rights unknown";
-    union {
-        TOKEN_USER user;
-        BYTE bytes[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
-    } owner;
-    DWORD cb = 0;
-    if (GetTokenInformation(hToken.Get(), TokenUser, &owner, sizeof(owner), &cb) &&
-        IsWellKnownSid(owner.user.User.Sid, WinLocalSystemSid))
+    if (RunsAsSystem())
         return L"SYSTEM";
-    TOKEN_ELEVATION elevation = {};
-    if (!GetTokenInformation(hToken.Get(), TokenElevation, &elevation, sizeof(elevation), &cb))
-        return L"rights unknown";
-    return elevation.TokenIsElevated ? L"elevated" : L"not elevated";
+    return RunsElevated() ? L"elevated" : L"not elevated";
 }
 
 std::wstring Header(LPCWSTR szProject)
@@ -67,7 +51,7 @@ std::wstring Header(LPCWSTR szProject)
         szComputer[0] = L'\0';
     DWORD dwSession = 0;
     WCHAR szSession[16] = L"unknown";
-    if (ProcessIdToSessionId(GetCurrentProcessId(), &dwSession))
+    if (GetProcessSession(GetCurrentProcessId(), &dwSession))
         FormatText(szSession, 16, L"%lu", dwSession);
     return std::wstring(L"Kovalimber " KV_VERSION_TEXT " started. Command line: ") + GetCommandLineW() +
            L". Project: " + (szProject ? szProject : L"none") + L". User: " + szUser + L" (" + AccountKind() +
