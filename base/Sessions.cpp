@@ -116,20 +116,6 @@ BOOL AddAsInvoker(LPCWSTR pEnvironment, CHeapBlock& block)
     return TRUE;
 }
 
-// The program's own folder as its current one: the tool's may be a fleet
-// tool's cache that the user cannot open.
-void ProgramFolder(LPCWSTR szApp, WCHAR (&szFolder)[MAX_PATH])
-{
-    szFolder[0] = L'\0';
-    if (!CopyText(szFolder, MAX_PATH, szApp))
-        return;
-    LPWSTR pLast = wcsrchr(szFolder, L'\\');
-    if (pLast)
-        pLast[1] = L'\0';
-    else
-        szFolder[0] = L'\0';
-}
-
 // CreateProcessAsUserW needs a privilege that SYSTEM holds and administrators
 // do not; for them the same start goes through CreateProcessWithTokenW.
 BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DWORD dwCreationFlags, BOOL bAsInvoker,
@@ -150,8 +136,10 @@ BOOL SystemStartProcessAsUser(HANDLE hToken, LPCWSTR szApp, LPWSTR szCmdLine, DW
     if (bAsInvoker && !AddAsInvoker(static_cast<LPCWSTR>(pEnvironment), asInvoker))
         return FALSE;
     LPVOID pBlock = bAsInvoker ? asInvoker.Get() : pEnvironment;
+    // The program's own folder as its current one: the tool's may be a fleet
+    // tool's cache that the user cannot open.
     WCHAR szFolder[MAX_PATH] = {};
-    ProgramFolder(szApp, szFolder);
+    CopyFolderPart(szFolder, MAX_PATH, szApp);
     LPCWSTR szCurrent = szFolder[0] ? szFolder : nullptr;
     STARTUPINFOW si = {};
     si.cb = sizeof(si);

@@ -51,3 +51,19 @@ BOOL FormatText(LPWSTR szDst, size_t cchDst, LPCWSTR szFormat, ...)
     }
     return TRUE;
 }
+
+BOOL CopyFolderPart(LPWSTR szDst, size_t cchDst, LPCWSTR szPath)
+{
+    if (!CopyText(szDst, cchDst, szPath)) {
+        if (cchDst > 0)
+            szDst[0] = L'\0';
+        return FALSE;
+    }
+    LPWSTR pLast = wcsrchr(szDst, L'\\');
+    if (!pLast) {
+        szDst[0] = L'\0';
+        return FALSE;
+    }
+    pLast[1] = L'\0';
+    return TRUE;
+}

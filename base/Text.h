@@ -19,3 +19,7 @@ BOOL FitsWorkPath(LPCWSTR szText);
 BOOL CopyText(LPWSTR szDst, size_t cchDst, LPCWSTR szSrc);
 BOOL AppendText(LPWSTR szDst, size_t cchDst, LPCWSTR szSrc);
 BOOL FormatText(LPWSTR szDst, size_t cchDst, LPCWSTR szFormat, ...);
+
+// The folder part of szPath, up to and with its last backslash; the empty
+// text, and FALSE, when szPath holds no backslash or does not fit.
+BOOL CopyFolderPart(LPWSTR szDst, size_t cchDst, LPCWSTR szPath);

@@ -58,16 +58,6 @@ std::wstring Header(LPCWSTR szProject)
            L"). Computer: " + szComputer + L". Session: " + szSession + L".";
 }
 
-void KeepLogFolder(LPCWSTR szPath)
-{
-    CopyText(s_szLogFolder, g_cchWorkPath, szPath);
-    LPWSTR pLast = wcsrchr(s_szLogFolder, L'\\');
-    if (pLast)
-        pLast[1] = L'\0';
-    else
-        s_szLogFolder[0] = L'\0';
-}
-
 }  // namespace
 
 void StartRunLog(LPCWSTR szProject, LPCWSTR szLogSetting)
@@ -90,7 +80,7 @@ void StartRunLog(LPCWSTR szProject, LPCWSTR szLogSetting)
                       szPath, dwError);
         return;
     }
-    KeepLogFolder(szPath);
+    CopyFolderPart(s_szLogFolder, g_cchWorkPath, szPath);
 }
 
 LPCWSTR RunLogFolder()
