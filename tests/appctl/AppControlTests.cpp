@@ -428,6 +428,19 @@ BOOL WINAPI RecordLaunch(SHELLEXECUTEINFOW* pInfo)
     return TRUE;
 }
 
+// StartApplication with the shell's start recorded, its lines in *pOutput.
+BOOL StartApplicationRecorded(std::string* pOutput)
+{
+    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
+    g_nLaunches = 0;
+    const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
+    kvtest::CStdoutCapture capture;
+    BOOL bStarted = StartApplication();
+    *pOutput = capture.Finish();
+    SetShellLaunchHooks(pPrevious);
+    return bStarted;
+}
+
 // Only a usable install folder gives the application's path; anything else
 // starts nothing, never the bare name that a search would resolve, and says
 // why in one line.
@@ -457,16 +470,11 @@ TEST_F(AppControlTest, TheApplicationIsStartedOnlyByItsFullPathInAUsableInstallF
         {"too long for the file name", tooLong.c_str(),
          L"Error: the install folder " + tooLong + L" is too long for " + app + L".\r\n"},
     };
-    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szWhat);
         ASSERT_TRUE(kvtest::SetRegString(HKEY_LOCAL_MACHINE, g_szProductRegKey, g_szInstallDirValue, c.szFolder));
-        g_nLaunches = 0;
-        const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
-        kvtest::CStdoutCapture capture;
-        BOOL bStarted = StartApplication();
-        std::string output = capture.Finish();
-        SetShellLaunchHooks(pPrevious);
+        std::string output;
+        BOOL bStarted = StartApplicationRecorded(&output);
 
         EXPECT_EQ(bStarted, c.line.empty());
         EXPECT_EQ(output, kvtest::ToAnsi(c.line));
@@ -735,7 +743,6 @@ TEST_F(AppControlTest, TheApplicationStartsAsTheUserWhoseSessionItIsFor)
         {"elevated administrator without a shell", FALSE, TRUE, TRUE, FALSE, FALSE, kShellExecute, L""},
         {"user", FALSE, FALSE, TRUE, TRUE, FALSE, kShellExecute, L""},
     };
-    static const SHELL_LAUNCH_HOOKS kRecorder = {RecordLaunch};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szWhat);
         CPretendedMachine machine;
@@ -744,12 +751,8 @@ TEST_F(AppControlTest, TheApplicationStartsAsTheUserWhoseSessionItIsFor)
         g_machine.dwConsoleSession = c.bConsoleUser ? 1 : g_dwNoSession;
         g_machine.bShell = c.bShell;
         g_machine.bReallyStart = c.bReally;
-        g_nLaunches = 0;
-        const SHELL_LAUNCH_HOOKS* pPrevious = SetShellLaunchHooks(&kRecorder);
-        kvtest::CStdoutCapture capture;
-        BOOL bStarted = StartApplication();
-        std::string output = capture.Finish();
-        SetShellLaunchHooks(pPrevious);
+        std::string output;
+        BOOL bStarted = StartApplicationRecorded(&output);
 
         EXPECT_EQ(bStarted, c.nStartedWith != kNone);
         EXPECT_EQ(output, kvtest::ToAnsi(c.line));
