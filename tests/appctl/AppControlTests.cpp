@@ -59,6 +59,16 @@ PROCESS_WINDOWS WindowsOf(DWORD dwProcessId)
     return windows;
 }
 
+// The main window of an instance just started, or null once the start-up
+// limit has passed.
+HWND WaitForMainWindow()
+{
+    HWND hWnd = nullptr;
+    for (DWORD dwStart = GetTickCount(); !hWnd && GetTickCount() - dwStart < kStartupLimitMs; Sleep(50))
+        hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
+    return hWnd;
+}
+
 std::wstring ImageOf(HWND hWnd)
 {
     DWORD dwProcessId = 0;
@@ -409,9 +419,7 @@ TEST_F(AppControlTest, TheApplicationIsStartedFromTheInstallFolder)
         if (!bStarted)
             continue;
         auto end = MakeScopeGuard(EndRunningInstances);
-        HWND hWnd = nullptr;
-        for (DWORD dwStart = GetTickCount(); !hWnd && GetTickCount() - dwStart < kStartupLimitMs; Sleep(50))
-            hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
+        HWND hWnd = WaitForMainWindow();
         ASSERT_NE(hWnd, nullptr);
         EXPECT_EQ(kvtest::ToUtf8(ImageOf(hWnd)), kvtest::ToUtf8(installDir / L"QuorvaneApp.exe"));
     }
@@ -768,9 +776,7 @@ TEST_F(AppControlTest, TheApplicationStartsAsTheUserWhoseSessionItIsFor)
         if (!c.bReally)
             continue;
         auto end = MakeScopeGuard(EndRunningInstances);
-        HWND hWnd = nullptr;
-        for (DWORD dwStart = GetTickCount(); !hWnd && GetTickCount() - dwStart < kStartupLimitMs; Sleep(50))
-            hWnd = FindWindowW(g_szAppMainWndClass, nullptr);
+        HWND hWnd = WaitForMainWindow();
         ASSERT_NE(hWnd, nullptr);
         EXPECT_EQ(kvtest::ToUtf8(ImageOf(hWnd)), kvtest::ToUtf8(app));
     }
